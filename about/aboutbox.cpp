@@ -1,0 +1,5 @@
+#include "about.h"
+
+void RunAboutBox(HWND)
+{
+}

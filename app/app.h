@@ -1,0 +1,36 @@
+/* Start-up, the main window and the memory helpers every part of pinnit uses. */
+#ifndef PINNIT_APP_H
+#define PINNIT_APP_H
+
+#include <windows.h>
+
+/* The module instance: every load of pinnit's own resources uses it. */
+extern HINSTANCE g_hInstance;
+
+void *MemAlloc(DWORD size);
+void MemFree(void *block);
+
+/* What a mouse message on the tray icon asks for. */
+enum TrayAction
+{
+    TRAY_ACTION_NONE,
+    TRAY_ACTION_SHOW_LIST,
+    TRAY_ACTION_SHOW_MENU
+};
+
+/* What a WM_COMMAND from the tray menu asks for. */
+enum MenuAction
+{
+    MENU_ACTION_NONE,
+    MENU_ACTION_EXIT,
+    MENU_ACTION_ABOUT
+};
+
+TrayAction TrayActionFor(LPARAM mouseMessage);
+MenuAction MenuActionFor(WPARAM wParam);
+
+ATOM RegisterMainWindowClass(void);
+HWND CreateMainWindow(void);
+LRESULT CALLBACK MainWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+#endif

@@ -1,0 +1,145 @@
+#include <windows.h>
+
+#include "app.h"
+#include "trayicon.h"
+#include "../res/resource.h"
+#include "../windowlist/windowlist.h"
+#include "../about/about.h"
+
+/* The module instance, stored by WinMain before anything else runs. */
+HINSTANCE g_hInstance;
+
+/* Sent to every top-level window when the taskbar is (re)created; 0 until registered. */
+static UINT g_taskbarCreatedMsg;
+
+static const char MAIN_CLASS_NAME[] = "pinnit";
+
+/* The shell sends the mouse message itself as lParam (first-version callbacks). */
+TrayAction TrayActionFor(LPARAM mouseMessage)
+{
+    switch (mouseMessage)
+    {
+    case WM_LBUTTONUP:
+        return TRAY_ACTION_SHOW_LIST;
+    case WM_RBUTTONUP:
+        return TRAY_ACTION_SHOW_MENU;
+    default:
+        return TRAY_ACTION_NONE;
+    }
+}
+
+MenuAction MenuActionFor(WPARAM wParam)
+{
+    switch (LOWORD(wParam))
+    {
+    case IDM_EXIT:
+        return MENU_ACTION_EXIT;
+    case IDM_ABOUT:
+        return MENU_ACTION_ABOUT;
+    default:
+        return MENU_ACTION_NONE;
+    }
+}
+
+static void AddTrayIcon(HWND hwnd)
+{
+    TrayIconAdd(hwnd, TRAY_ICON_UID, LoadIconA(g_hInstance, MAKEINTRESOURCEA(IDI_APP)), "pinnit");
+}
+
+/* The menu is loaded for each right click and destroyed once a choice is made. */
+static void ShowTrayMenu(HWND hwnd)
+{
+    POINT pt;
+    GetCursorPos(&pt);
+    HMENU menu = LoadMenuA(g_hInstance, MAKEINTRESOURCEA(IDR_TRAYMENU));
+    HMENU popup = GetSubMenu(menu, 0);
+
+    /* Without the foreground the menu would not close when the user clicks elsewhere,
+       and without the posted message a second right click would not open it again. */
+    SetForegroundWindow(hwnd);
+    TrackPopupMenu(popup, TPM_RIGHTBUTTON, pt.x, pt.y, 0, hwnd, NULL);
+    PostMessageA(hwnd, WM_NULL, 0, 0);
+    DestroyMenu(menu);
+}
+
+LRESULT CALLBACK MainWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (g_taskbarCreatedMsg != 0 && message == g_taskbarCreatedMsg)
+    {
+        AddTrayIcon(hwnd);
+        return 0;
+    }
+
+    switch (message)
+    {
+    case WM_CREATE:
+        g_taskbarCreatedMsg = RegisterWindowMessageA("TaskbarCreated");
+        AddTrayIcon(hwnd);
+        CreateWindowListDialog(hwnd);
+        return 1;
+
+    case WM_DESTROY:
+        TrayIconRemove(hwnd, TRAY_ICON_UID);
+        PostQuitMessage(0);
+        return 1;
+
+    case WM_COMMAND:
+        switch (MenuActionFor(wParam))
+        {
+        case MENU_ACTION_EXIT:
+            DestroyWindow(hwnd);
+            break;
+        case MENU_ACTION_ABOUT:
+            RunAboutBox(hwnd);
+            break;
+        case MENU_ACTION_NONE:
+            break;
+        }
+        return 1;
+
+    case WM_TRAYNOTIFY:
+        switch (TrayActionFor(lParam))
+        {
+        case TRAY_ACTION_SHOW_LIST:
+            ShowWindowList();
+            break;
+        case TRAY_ACTION_SHOW_MENU:
+            ShowTrayMenu(hwnd);
+            break;
+        case TRAY_ACTION_NONE:
+            break;
+        }
+        return 1;
+
+    default:
+        return DefWindowProcA(hwnd, message, wParam, lParam);
+    }
+}
+
+ATOM RegisterMainWindowClass(void)
+{
+    WNDCLASSEXA wc;
+    wc.cbSize = sizeof wc;
+    wc.style = 0;
+    wc.lpfnWndProc = MainWndProc;
+    wc.cbClsExtra = 0;
+    wc.cbWndExtra = 0;
+    wc.hInstance = g_hInstance;
+    wc.hIcon = LoadIconA(g_hInstance, MAKEINTRESOURCEA(IDI_APP));
+    wc.hCursor = LoadCursorA(NULL, IDC_ARROW);
+    wc.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
+    wc.lpszMenuName = NULL;
+    wc.lpszClassName = MAIN_CLASS_NAME;
+    wc.hIconSm = (HICON)LoadImageA(g_hInstance, MAKEINTRESOURCEA(IDI_APP), IMAGE_ICON,
+                                   GetSystemMetrics(SM_CXSMICON),
+                                   GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR);
+    return RegisterClassExA(&wc);
+}
+
+/* The main window is never shown: it owns the tray icon and the window list. */
+HWND CreateMainWindow(void)
+{
+    return CreateWindowExA(0, MAIN_CLASS_NAME, "pinnit", WS_POPUP,
+                           CW_USEDEFAULT, 0, CW_USEDEFAULT, 0,
+                           NULL, NULL, g_hInstance, NULL);
+}

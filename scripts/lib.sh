@@ -1,0 +1,78 @@
+# Shared by the run and test scripts: installs what is missing, builds, and
+# prepares a display and a Wine prefix. Everything started here is ended by pid.
+
+PINNIT_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+pinnit_log() { printf 'pinnit: %s\n' "$*" >&2; }
+
+# Installs the toolchain, Wine and the X tools from Debian's archive when any is missing.
+pinnit_install_deps() {
+    local need=()
+    command -v i686-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-i686 binutils-mingw-w64-i686)
+    command -v cmake >/dev/null || need+=(cmake)
+    command -v wine >/dev/null && dpkg -s wine32:i386 >/dev/null 2>&1 || need+=(wine wine32:i386)
+    command -v Xvfb >/dev/null || need+=(xvfb xauth)
+    command -v import >/dev/null || need+=(imagemagick)
+    command -v xdpyinfo >/dev/null || need+=(x11-utils)
+    command -v clang >/dev/null || need+=(clang)
+    [ -d /usr/src/googletest ] || need+=(googletest)
+    [ -d /usr/share/fonts/truetype/wine ] || need+=(fonts-wine)
+    [ ${#need[@]} -eq 0 ] && return 0
+
+    pinnit_log "installing ${need[*]}"
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo=sudo
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        $sudo dpkg --add-architecture i386
+    fi
+    $sudo apt-get update -q
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${need[@]}"
+}
+
+# pinnit_build DIR TOOLCHAIN [cmake options...]
+pinnit_build() {
+    local dir=$1 toolchain=$2
+    shift 2
+    cmake -S "$PINNIT_ROOT" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$PINNIT_ROOT/cmake/$toolchain.cmake" "$@" >/dev/null
+    cmake --build "$dir" -j "$(nproc)"
+}
+
+# Starts a private Xvfb on the first free display and exports DISPLAY; sets PINNIT_XVFB_PID.
+pinnit_start_xvfb() {
+    local n=90
+    while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+    Xvfb ":$n" -screen 0 1024x700x24 -nolisten tcp >/dev/null 2>&1 &
+    PINNIT_XVFB_PID=$!
+    export DISPLAY=":$n"
+    local i
+    for i in $(seq 50); do
+        xdpyinfo >/dev/null 2>&1 && return 0
+        sleep 0.1
+    done
+    pinnit_log "Xvfb did not start on $DISPLAY"
+    return 1
+}
+
+# pinnit_make_prefix DIR [desktop]: a fresh Wine prefix whose virtual desktop has a
+# taskbar; with "desktop", every program started in it opens in that desktop.
+pinnit_make_prefix() {
+    export WINEPREFIX=$1 WINEARCH=win32 WINEDEBUG=${WINEDEBUG:--all}
+    export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        pinnit_log "creating the Wine prefix $WINEPREFIX (takes a while the first time)"
+        wineboot -i >/dev/null 2>&1
+        wineserver -w
+    fi
+    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v EnableShell /t REG_DWORD /d 1 /f >/dev/null 2>&1
+    if [ "${2:-}" = desktop ]; then
+        wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ /d 1024x700 /f >/dev/null 2>&1
+        wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d Default /f >/dev/null 2>&1
+    fi
+}
+
+# Ends every Wine process of our own prefix and the Xvfb we started, if any.
+pinnit_cleanup() {
+    [ -n "${WINEPREFIX:-}" ] && wineserver -k 2>/dev/null
+    [ -n "${PINNIT_XVFB_PID:-}" ] && kill "$PINNIT_XVFB_PID" 2>/dev/null
+    return 0
+}

@@ -1,0 +1,314 @@
+#include "rig.h"
+
+#include <shellapi.h>
+
+#include <vector>
+
+#include "peimage.h"
+#include "res/resource.h"
+
+void DrainMessages(void)
+{
+    MSG msg;
+    while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
+    {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
+bool WaitUntil(const std::function<bool()> &condition, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    for (;;)
+    {
+        DrainMessages();
+        if (condition())
+            return true;
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+        MsgWaitForMultipleObjects(0, NULL, FALSE, 20, QS_ALLINPUT);
+    }
+}
+
+namespace {
+
+struct Search
+{
+    const char *className;
+    DWORD pid;
+    HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND hwnd, LPARAM lParam)
+{
+    Search *search = reinterpret_cast<Search *>(lParam);
+    char cls[64];
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if ((search->pid == 0 || pid == search->pid) && IsWindowVisible(hwnd) &&
+        GetClassNameA(hwnd, cls, sizeof cls) && lstrcmpiA(cls, search->className) == 0)
+    {
+        search->found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND FindMainWindow(DWORD pid)
+{
+    HWND hwnd = NULL;
+    while ((hwnd = FindWindowExA(NULL, hwnd, "pinnit", "pinnit")) != NULL)
+    {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(hwnd, &owner);
+        if (owner == pid)
+            return hwnd;
+    }
+    return NULL;
+}
+
+void SendMouse(DWORD flags)
+{
+    INPUT input = {};
+    input.type = INPUT_MOUSE;
+    input.mi.dwFlags = flags;
+    SendInput(1, &input, sizeof input);
+}
+
+void SendKey(WORD vk, bool up)
+{
+    INPUT input = {};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = vk;
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    SendInput(1, &input, sizeof input);
+}
+
+// Lets the target process see input before the next step.
+void Settle(void)
+{
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < 150)
+    {
+        DrainMessages();
+        Sleep(10);
+    }
+}
+
+} // namespace
+
+Pinnit::~Pinnit()
+{
+    if (Running())
+    {
+        TerminateProcess(m_process.hProcess, 99);
+        WaitForSingleObject(m_process.hProcess, WAIT_MS);
+    }
+    if (m_process.hProcess != NULL)
+    {
+        CloseHandle(m_process.hThread);
+        CloseHandle(m_process.hProcess);
+    }
+}
+
+bool Pinnit::Start(const std::string &arguments)
+{
+    std::string exe = ExecutableBeside("pinnit.exe");
+    std::string commandLine = "\"" + exe + "\" " + arguments;
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    if (!CreateProcessA(exe.c_str(), &commandLine[0], NULL, NULL, FALSE, 0, NULL, NULL, &si,
+                        &m_process))
+        return false;
+    WaitForInputIdle(m_process.hProcess, WAIT_MS);
+    return WaitUntil([this] {
+        m_main = FindMainWindow(m_process.dwProcessId);
+        return m_main != NULL && IconPresent();
+    });
+}
+
+bool Pinnit::Running() const
+{
+    return m_process.hProcess != NULL && WaitForSingleObject(m_process.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+DWORD Pinnit::WaitForExit(DWORD timeoutMs)
+{
+    DWORD code = STILL_ACTIVE;
+    WaitUntil([this] { return !Running(); }, timeoutMs);
+    GetExitCodeProcess(m_process.hProcess, &code);
+    return code;
+}
+
+bool Pinnit::Responds(DWORD timeoutMs) const
+{
+    DWORD_PTR result;
+    return SendMessageTimeoutA(m_main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, timeoutMs, &result) != 0;
+}
+
+// Modifying an icon with no fields to change succeeds only if the shell has it.
+bool Pinnit::IconPresent() const
+{
+    NOTIFYICONDATAA nid = {};
+    nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    nid.hWnd = m_main;
+    nid.uID = TRAY_ICON_UID;
+    return m_main != NULL && Shell_NotifyIconA(NIM_MODIFY, &nid);
+}
+
+// The taskbar draws its icons right to left from its right edge, one small-icon
+// cell (with a two-pixel border each side) per icon; pinnit's is the only one.
+POINT Pinnit::IconPoint() const
+{
+    RECT tray = {};
+    GetWindowRect(FindWindowA("Shell_TrayWnd", NULL), &tray);
+    int cell = GetSystemMetrics(SM_CXSMICON) + 4;
+    POINT at = {tray.right - cell / 2, (tray.top + tray.bottom) / 2};
+    return at;
+}
+
+void Pinnit::ClickIcon(bool right) const
+{
+    Click(IconPoint(), right);
+}
+
+HWND FindVisibleWindow(const char *className, DWORD pid)
+{
+    Search search = {className, pid, NULL};
+    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND WaitForVisibleWindow(const char *className, DWORD pid, DWORD timeoutMs)
+{
+    HWND found = NULL;
+    WaitUntil([&] { return (found = FindVisibleWindow(className, pid)) != NULL; }, timeoutMs);
+    return found;
+}
+
+HWND OpenMenuWindow(void)
+{
+    return FindVisibleWindow("#32768", 0);
+}
+
+void MoveTo(POINT at)
+{
+    SetCursorPos(at.x, at.y);
+    Settle();
+}
+
+void Click(POINT at, bool right)
+{
+    MoveTo(at);
+    SendMouse(right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN);
+    SendMouse(right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP);
+    Settle();
+}
+
+void DoubleClick(POINT at)
+{
+    MoveTo(at);
+    for (int i = 0; i < 2; i++)
+    {
+        SendMouse(MOUSEEVENTF_LEFTDOWN);
+        SendMouse(MOUSEEVENTF_LEFTUP);
+    }
+    Settle();
+}
+
+void PressKey(WORD vk)
+{
+    SendKey(vk, false);
+    SendKey(vk, true);
+    Settle();
+}
+
+void PressKeys(WORD modifier, WORD vk)
+{
+    SendKey(modifier, false);
+    SendKey(vk, false);
+    SendKey(vk, true);
+    SendKey(modifier, true);
+    Settle();
+}
+
+std::string WindowText(HWND hwnd)
+{
+    char text[512] = "";
+    GetWindowTextA(hwnd, text, sizeof text);
+    return text;
+}
+
+POINT CenterOf(const RECT &rect)
+{
+    POINT at = {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+    return at;
+}
+
+std::string RowProfile(HWND hwnd)
+{
+    RECT rect;
+    GetWindowRect(hwnd, &rect);
+    int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    HDC screen = GetDC(NULL);
+    COLORREF background = GetPixel(screen, rect.left + width / 2, rect.top + 3);
+    std::string profile;
+    for (int y = 3; y < height - 3; y++)
+    {
+        int dark = 0, line = 0;
+        COLORREF first = GetPixel(screen, rect.left + 4, rect.top + y);
+        for (int x = 4; x < width - 4; x++)
+        {
+            COLORREF pixel = GetPixel(screen, rect.left + x, rect.top + y);
+            if (GetRValue(pixel) + GetGValue(pixel) + GetBValue(pixel) < 200)
+                dark++;
+            if (pixel == first && pixel != background)
+                line++;
+        }
+        char kind = line >= (width - 8) * 9 / 10 ? 'L' : dark > 0 ? 'T' : '.';
+        if (kind != '.' && (profile.empty() || profile.back() != kind))
+            profile += kind;
+    }
+    ReleaseDC(NULL, screen);
+    return profile;
+}
+
+bool SaveScreenshot(const std::string &path)
+{
+    int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    HDC screen = GetDC(NULL);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+    SelectObject(memory, old);
+
+    BITMAPINFOHEADER info = {};
+    info.biSize = sizeof info;
+    info.biWidth = width;
+    info.biHeight = height;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    DWORD stride = (width * 3 + 3) & ~3;
+    std::vector<char> pixels(stride * height);
+    GetDIBits(memory, bitmap, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO *>(&info),
+              DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(NULL, screen);
+
+    BITMAPFILEHEADER file = {};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof info;
+    file.bfSize = file.bfOffBits + DWORD(pixels.size());
+    HANDLE out = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    if (out == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written;
+    bool ok = WriteFile(out, &file, sizeof file, &written, NULL) &&
+              WriteFile(out, &info, sizeof info, &written, NULL) &&
+              WriteFile(out, pixels.data(), DWORD(pixels.size()), &written, NULL);
+    CloseHandle(out);
+    return ok;
+}

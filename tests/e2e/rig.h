@@ -1,0 +1,73 @@
+// Drives the real pinnit.exe inside the Wine desktop the way a user does: real
+// mouse and key input, results read back with Win32 calls. Every wait has a
+// timeout, and a Pinnit ends the process it started if the test did not.
+#ifndef PINNIT_TESTS_RIG_H
+#define PINNIT_TESTS_RIG_H
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+const DWORD WAIT_MS = 5000;
+
+// Polls the condition (pumping this thread's messages) until it holds or the time is up.
+bool WaitUntil(const std::function<bool()> &condition, DWORD timeoutMs = WAIT_MS);
+
+// Runs every message already sent or posted to this thread.
+void DrainMessages(void);
+
+class Pinnit
+{
+public:
+    Pinnit() = default;
+    Pinnit(const Pinnit &) = delete;
+    Pinnit &operator=(const Pinnit &) = delete;
+    ~Pinnit();
+
+    // Starts pinnit.exe and waits until its main window exists and its icon is in the tray.
+    bool Start(const std::string &arguments = "");
+    // Waits for the process to end and returns its exit code, or STILL_ACTIVE.
+    DWORD WaitForExit(DWORD timeoutMs = WAIT_MS);
+    bool Running() const;
+    // Answers a message sent to its main window within the time.
+    bool Responds(DWORD timeoutMs = 1000) const;
+
+    HWND MainWindow() const { return m_main; }
+    DWORD Pid() const { return m_process.dwProcessId; }
+    HANDLE Process() const { return m_process.hProcess; }
+
+    bool IconPresent() const;
+    POINT IconPoint() const;
+
+    void ClickIcon(bool right) const;
+
+private:
+    PROCESS_INFORMATION m_process = {};
+    HWND m_main = NULL;
+};
+
+// The first visible top-level window of the class that the process owns.
+HWND FindVisibleWindow(const char *className, DWORD pid);
+HWND WaitForVisibleWindow(const char *className, DWORD pid, DWORD timeoutMs = WAIT_MS);
+
+// The popup menu pinnit shows from its tray icon, NULL when none is open.
+HWND OpenMenuWindow(void);
+
+void Click(POINT at, bool right = false);
+void DoubleClick(POINT at);
+void MoveTo(POINT at);
+void PressKey(WORD vk);
+void PressKeys(WORD modifier, WORD vk);
+
+std::string WindowText(HWND hwnd);
+POINT CenterOf(const RECT &rect);
+
+// The window's rows as seen on screen, top to bottom, runs collapsed: 'T' for rows
+// with dark text pixels, 'L' for rows crossed by a line of one colour, blanks dropped.
+std::string RowProfile(HWND hwnd);
+
+// Writes the whole screen as a 24-bit BMP file.
+bool SaveScreenshot(const std::string &path);
+
+#endif

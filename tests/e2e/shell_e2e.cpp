@@ -1,0 +1,83 @@
+// pinnit.exe's shell, driven through its tray icon with real input.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include "rig.h"
+#include "res/resource.h"
+
+namespace {
+
+HWND RightClickIcon(const Pinnit &pinnit)
+{
+    pinnit.ClickIcon(true);
+    return WaitForVisibleWindow("#32768", pinnit.Pid());
+}
+
+} // namespace
+
+TEST(ShellE2E, StartsIdleAndHiddenWithItsIconInTheTray)
+{
+    Pinnit pinnit;
+    ASSERT_TRUE(pinnit.Start("--these arguments are ignored"));
+    EXPECT_EQ(DWORD(IDLE_PRIORITY_CLASS), GetPriorityClass(pinnit.Process()));
+    EXPECT_FALSE(IsWindowVisible(pinnit.MainWindow()));
+    EXPECT_TRUE(pinnit.IconPresent());
+
+    MoveTo(pinnit.IconPoint());
+    EXPECT_NE(nullptr, WaitForVisibleWindow("tooltips_class32", 0)) << "no tip over the icon";
+    EXPECT_FALSE(IsWindowVisible(pinnit.MainWindow())) << "hovering shows nothing";
+}
+
+TEST(ShellE2E, RightClickOpensTheMenuAndEscapeClosesIt)
+{
+    Pinnit pinnit;
+    ASSERT_TRUE(pinnit.Start());
+    for (int round = 0; round < 2; round++)
+    {
+        SCOPED_TRACE(round == 0 ? "first right click" : "second right click");
+        HWND menu = RightClickIcon(pinnit);
+        ASSERT_NE(nullptr, menu) << "no menu opened";
+        EXPECT_EQ("TLT", RowProfile(menu)) << "two entries with a separator between them";
+
+        PressKey(VK_ESCAPE);
+        EXPECT_TRUE(WaitUntil([] { return OpenMenuWindow() == NULL; })) << "Escape left the menu open";
+        EXPECT_TRUE(pinnit.Running());
+        EXPECT_TRUE(pinnit.IconPresent());
+    }
+}
+
+TEST(ShellE2E, ExitRemovesTheIconAndEndsWithCodeZero)
+{
+    Pinnit pinnit;
+    ASSERT_TRUE(pinnit.Start());
+    HWND menu = RightClickIcon(pinnit);
+    ASSERT_NE(nullptr, menu);
+
+    // The first entry is the top one; its text starts near the top edge.
+    RECT rect;
+    GetWindowRect(menu, &rect);
+    POINT exitItem = {(rect.left + rect.right) / 2, rect.top + 10};
+    Click(exitItem);
+    EXPECT_EQ(0u, pinnit.WaitForExit());
+    EXPECT_FALSE(pinnit.IconPresent());
+}
+
+TEST(ShellE2E, IconComesBackWhenTheTaskbarIsCreatedAgain)
+{
+    Pinnit pinnit;
+    ASSERT_TRUE(pinnit.Start());
+
+    // What a taskbar restart does to the icon: it is gone from the notification area.
+    NOTIFYICONDATAA nid = {};
+    nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    nid.hWnd = pinnit.MainWindow();
+    nid.uID = TRAY_ICON_UID;
+    ASSERT_TRUE(Shell_NotifyIconA(NIM_DELETE, &nid));
+    ASSERT_FALSE(pinnit.IconPresent());
+
+    PostMessageA(pinnit.MainWindow(), RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(WaitUntil([&] { return pinnit.IconPresent(); })) << "icon not added again";
+    EXPECT_TRUE(pinnit.Running());
+}

@@ -1,0 +1,9 @@
+#include "windowlist.h"
+
+void CreateWindowListDialog(HWND)
+{
+}
+
+void ShowWindowList(void)
+{
+}
