@@ -6,7 +6,6 @@
 #include "../windowlist/windowlist.h"
 #include "../about/about.h"
 
-/* The module instance, stored by WinMain before anything else runs. */
 HINSTANCE g_hInstance;
 
 /* Sent to every top-level window when the taskbar is (re)created; 0 until registered. */

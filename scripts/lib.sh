@@ -68,6 +68,8 @@ pinnit_make_prefix() {
         wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ /d 1024x700 /f >/dev/null 2>&1
         wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d Default /f >/dev/null 2>&1
     fi
+    # The registry reaches the disk only when the server exits by itself.
+    wineserver -w
 }
 
 # Ends every Wine process of our own prefix and the Xvfb we started, if any.

@@ -4,7 +4,26 @@
 
 #include <windows.h>
 
+/* The list box of the window list dialog, found on the first build. */
+extern HWND g_hWindowList;
+/* Per row: 1 while the window is (or was last asked to be) topmost; one entry per row. */
+extern int *g_topmostFlags;
+/* The window list dialog, created hidden with the main window. */
+extern HWND g_hWindowListDlg;
+
+BOOL IsListedWindow(BOOL visible, int titleLength);
+HWND ToggleInsertAfter(int topmostFlag);
+UINT ToggleFlags(BOOL otherThread);
+POINT CornerPosition(const RECT *frame, const RECT *workArea);
+
+void RebuildWindowList(HWND dialog);
+BOOL CALLBACK AddWindowToList(HWND window, LPARAM listBox);
+void ToggleSelectedRow(void);
+void ReleaseTopmostFlags(void);
+
+INT_PTR CALLBACK WindowListDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 void CreateWindowListDialog(HWND owner);
 void ShowWindowList(void);
+void PlaceAtWorkAreaCorner(HWND dialog);
 
 #endif

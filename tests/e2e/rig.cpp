@@ -85,6 +85,15 @@ void SendKey(WORD vk, bool up)
     SendInput(1, &input, sizeof input);
 }
 
+bool Launch(const std::string &exe, const std::string &arguments, PROCESS_INFORMATION *process)
+{
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    std::string commandLine = "\"" + exe + "\" " + arguments;
+    return CreateProcessA(exe.c_str(), &commandLine[0], NULL, NULL, FALSE, 0, NULL, NULL, &si,
+                          process) != FALSE;
+}
+
 // Lets the target process see input before the next step.
 void Settle(void)
 {
@@ -114,15 +123,19 @@ Pinnit::~Pinnit()
 
 bool Pinnit::Start(const std::string &arguments)
 {
-    std::string exe = ExecutableBeside("pinnit.exe");
-    std::string commandLine = "\"" + exe + "\" " + arguments;
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    if (!CreateProcessA(exe.c_str(), &commandLine[0], NULL, NULL, FALSE, 0, NULL, NULL, &si,
-                        &m_process))
+    PROCESS_INFORMATION holder;
+    if (!Launch(ExecutableBeside("hold_taskbar.exe"), "", &holder))
         return false;
-    WaitForInputIdle(m_process.hProcess, WAIT_MS);
-    return WaitUntil([this] {
+    bool started = WaitUntil([] { return IsWindowVisible(FindWindowA("Shell_TrayWnd", NULL)) != FALSE; }) &&
+                   Launch(ExecutableBeside("pinnit.exe"), arguments, &m_process);
+    DWORD held = 1;
+    if (WaitForSingleObject(holder.hProcess, 2 * WAIT_MS) == WAIT_OBJECT_0)
+        GetExitCodeProcess(holder.hProcess, &held);
+    else
+        TerminateProcess(holder.hProcess, 1);
+    CloseHandle(holder.hThread);
+    CloseHandle(holder.hProcess);
+    return started && held == 0 && WaitUntil([this] {
         m_main = FindMainWindow(m_process.dwProcessId);
         return m_main != NULL && IconPresent();
     });
@@ -139,12 +152,6 @@ DWORD Pinnit::WaitForExit(DWORD timeoutMs)
     WaitUntil([this] { return !Running(); }, timeoutMs);
     GetExitCodeProcess(m_process.hProcess, &code);
     return code;
-}
-
-bool Pinnit::Responds(DWORD timeoutMs) const
-{
-    DWORD_PTR result;
-    return SendMessageTimeoutA(m_main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, timeoutMs, &result) != 0;
 }
 
 // Modifying an icon with no fields to change succeeds only if the shell has it.
@@ -171,6 +178,33 @@ POINT Pinnit::IconPoint() const
 void Pinnit::ClickIcon(bool right) const
 {
     Click(IconPoint(), right);
+}
+
+RECT Pinnit::ListFrame() const
+{
+    RECT frame = {};
+    GetWindowRect(List(), &frame);
+    return frame;
+}
+
+HWND Pinnit::List() const
+{
+    HWND hwnd = NULL;
+    while ((hwnd = FindWindowExA(NULL, hwnd, "#32770", "pinnit")) != NULL)
+    {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(hwnd, &owner);
+        if (owner == m_process.dwProcessId)
+            return hwnd;
+    }
+    return NULL;
+}
+
+HWND Pinnit::ShowList() const
+{
+    ClickIcon(false);
+    HWND list = List();
+    return WaitUntil([&] { return IsWindowVisible(list) != FALSE; }) ? list : NULL;
 }
 
 HWND FindVisibleWindow(const char *className, DWORD pid)
@@ -202,6 +236,8 @@ void Click(POINT at, bool right)
 {
     MoveTo(at);
     SendMouse(right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN);
+    // Caption buttons track the press in a loop of their own before seeing the release.
+    Settle();
     SendMouse(right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP);
     Settle();
 }

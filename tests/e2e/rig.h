@@ -30,8 +30,6 @@ public:
     // Waits for the process to end and returns its exit code, or STILL_ACTIVE.
     DWORD WaitForExit(DWORD timeoutMs = WAIT_MS);
     bool Running() const;
-    // Answers a message sent to its main window within the time.
-    bool Responds(DWORD timeoutMs = 1000) const;
 
     HWND MainWindow() const { return m_main; }
     DWORD Pid() const { return m_process.dwProcessId; }
@@ -41,6 +39,12 @@ public:
     POINT IconPoint() const;
 
     void ClickIcon(bool right) const;
+
+    // The window list dialog, shown or not.
+    HWND List() const;
+    RECT ListFrame() const;
+    // Left-clicks the icon and waits for the window list to be visible; NULL if it is not.
+    HWND ShowList() const;
 
 private:
     PROCESS_INFORMATION m_process = {};

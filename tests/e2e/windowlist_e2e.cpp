@@ -1,0 +1,193 @@
+// The window list of the real pinnit.exe, shown from its icon and used with the mouse.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include "rig.h"
+#include "testwindow.h"
+#include "res/resource.h"
+
+namespace {
+
+const RECT ON_SCREEN = {100, 100, 300, 200};
+
+bool Topmost(HWND window)
+{
+    DrainMessages();
+    return (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+}
+
+int RowOf(HWND list, HWND window)
+{
+    int count = int(SendMessageA(list, LB_GETCOUNT, 0, 0));
+    for (int row = 0; row < count; row++)
+        if (HWND(SendMessageA(list, LB_GETITEMDATA, row, 0)) == window)
+            return row;
+    return -1;
+}
+
+// The middle of the row on screen, scrolled into view first.
+POINT RowPoint(HWND list, int row)
+{
+    SendMessageA(list, LB_SETTOPINDEX, row, 0);
+    RECT rect = {};
+    SendMessageA(list, LB_GETITEMRECT, row, LPARAM(&rect));
+    MapWindowPoints(list, NULL, reinterpret_cast<POINT *>(&rect), 2);
+    return CenterOf(rect);
+}
+
+// Double-clicks the window's row and waits for the window to reach the band.
+bool ToggleByDoubleClick(HWND list, HWND window, bool topmostAfter)
+{
+    int row = RowOf(list, window);
+    if (row < 0)
+        return false;
+    DoubleClick(RowPoint(list, row));
+    return WaitUntil([&] { return Topmost(window) == topmostAfter; });
+}
+
+POINT CloseButtonPoint(HWND dialog)
+{
+    RECT frame;
+    GetWindowRect(dialog, &frame);
+    POINT at = {frame.right - GetSystemMetrics(SM_CXFIXEDFRAME) - GetSystemMetrics(SM_CXSMSIZE) / 2,
+                frame.top + GetSystemMetrics(SM_CYFIXEDFRAME) + GetSystemMetrics(SM_CYSMCAPTION) / 2};
+    return at;
+}
+
+} // namespace
+
+TEST(WindowListE2E, LeftClickShowsTheListAtTheCornerAboveTheTaskbar)
+{
+    TestWindow other("pinnit e2e other process", true, 0, ON_SCREEN);
+    Pinnit pinnit;
+    ASSERT_TRUE(pinnit.Start());
+    HWND dialog = pinnit.ShowList();
+    ASSERT_NE(nullptr, dialog);
+
+    RECT frame = pinnit.ListFrame(), taskbar;
+    GetWindowRect(FindWindowA("Shell_TrayWnd", NULL), &taskbar);
+    EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), frame.right);
+    EXPECT_EQ(taskbar.top, frame.bottom) << "the list's bottom edge sits on the taskbar";
+    EXPECT_TRUE(Topmost(dialog));
+    EXPECT_EQ(dialog, GetForegroundWindow());
+
+    HWND list = GetDlgItem(dialog, IDC_WINDOWLIST);
+    EXPECT_GE(RowOf(list, other.hwnd), 0) << "another process's window is listed";
+    EXPECT_GE(RowOf(list, dialog), 0) << "the list lists itself";
+    EXPECT_LT(RowOf(list, pinnit.MainWindow()), 0) << "the hidden main window is not listed";
+    EXPECT_EQ(LB_ERR, SendMessageA(list, LB_GETCURSEL, 0, 0));
+}
+
+TEST(WindowListE2E, DoubleClickPinsAndUnpinsAndSelectingChangesNothing)
+{
+    TestWindow target("pinnit e2e target", true, 0, ON_SCREEN);
+    Pinnit pinnit;
+    ASSERT_TRUE(pinnit.Start());
+    HWND dialog = pinnit.ShowList();
+    ASSERT_NE(nullptr, dialog);
+    HWND list = GetDlgItem(dialog, IDC_WINDOWLIST);
+    int row = RowOf(list, target.hwnd);
+    ASSERT_GE(row, 0);
+
+    Click(RowPoint(list, row));
+    PressKey(VK_DOWN);
+    PressKey(VK_UP);
+    EXPECT_FALSE(Topmost(target.hwnd)) << "a click and the arrow keys only select";
+
+    EXPECT_TRUE(ToggleByDoubleClick(list, target.hwnd, true)) << "first double-click pins";
+    EXPECT_TRUE(ToggleByDoubleClick(list, target.hwnd, false)) << "second double-click unpins";
+}
+
+TEST(WindowListE2E, CloseHidesTheListAndTheNextClickReadsItAfresh)
+{
+    Pinnit pinnit;
+    ASSERT_TRUE(pinnit.Start());
+    HWND dialog = pinnit.ShowList();
+    ASSERT_NE(nullptr, dialog);
+    ASSERT_EQ(HTCLOSE, SendMessageA(dialog, WM_NCHITTEST, 0, MAKELPARAM(CloseButtonPoint(dialog).x, CloseButtonPoint(dialog).y)));
+    Click(CloseButtonPoint(dialog));
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(dialog); })) << "close hides the list";
+    EXPECT_TRUE(IsWindow(dialog)) << "and does not destroy it";
+
+    TestWindow later("pinnit e2e created later", true, 0, ON_SCREEN);
+    ASSERT_EQ(dialog, pinnit.ShowList());
+    EXPECT_GE(RowOf(GetDlgItem(dialog, IDC_WINDOWLIST), later.hwnd), 0);
+}
+
+TEST(WindowListE2E, EscapeEnterAndTabLeaveTheListOpen)
+{
+    Pinnit pinnit;
+    ASSERT_TRUE(pinnit.Start());
+    HWND dialog = pinnit.ShowList();
+    ASSERT_NE(nullptr, dialog);
+    for (WORD key : {VK_ESCAPE, VK_RETURN, VK_TAB})
+    {
+        PressKey(key);
+        EXPECT_TRUE(IsWindowVisible(dialog)) << "key 0x" << std::hex << key;
+    }
+    EXPECT_TRUE(pinnit.Running());
+}
+
+namespace {
+
+// A window whose thread stops answering messages once the window exists.
+struct HungWindow
+{
+    HANDLE ready = CreateEventA(NULL, TRUE, FALSE, NULL);
+    HANDLE release = CreateEventA(NULL, TRUE, FALSE, NULL);
+    HWND hwnd = NULL;
+    HANDLE thread;
+
+    HungWindow() { thread = CreateThread(NULL, 0, Run, this, 0, NULL); WaitForSingleObject(ready, WAIT_MS); }
+    // Lets the thread answer messages again until the object is destroyed.
+    void Release() { SetEvent(release); }
+    ~HungWindow()
+    {
+        Release();
+        PostThreadMessageA(GetThreadId(thread), WM_QUIT, 0, 0);
+        CloseHandle(thread);
+        CloseHandle(ready);
+        CloseHandle(release);
+    }
+
+    static DWORD WINAPI Run(void *param)
+    {
+        HungWindow *self = static_cast<HungWindow *>(param);
+        TestWindow window("pinnit e2e hung window", true, 0, ON_SCREEN);
+        self->hwnd = window.hwnd;
+        SetEvent(self->ready);
+        WaitForSingleObject(self->release, INFINITE);
+        // Answering again: a pending restack request is handled now.
+        MSG msg;
+        while (GetMessageA(&msg, NULL, 0, 0) > 0)
+            DispatchMessageA(&msg);
+        return 0;
+    }
+};
+
+} // namespace
+
+TEST(WindowListE2E, AHungWindowCanBeToggledWithoutFreezingPinnit)
+{
+    HungWindow hung;
+    ASSERT_NE(nullptr, hung.hwnd);
+    Pinnit pinnit;
+    ASSERT_TRUE(pinnit.Start());
+    HWND dialog = pinnit.ShowList();
+    ASSERT_NE(nullptr, dialog);
+    HWND list = GetDlgItem(dialog, IDC_WINDOWLIST);
+    int row = RowOf(list, hung.hwnd);
+    ASSERT_GE(row, 0);
+
+    DoubleClick(RowPoint(list, row));
+    EXPECT_FALSE(Topmost(hung.hwnd)) << "a hung window cannot restack itself";
+    // A thread blocked in a sent message still answers messages sent to it, so
+    // the check is real input that only pinnit's message loop can handle.
+    Click(CloseButtonPoint(dialog));
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(dialog); }, 1000))
+        << "pinnit did not handle a click on its close button within a second";
+
+    hung.Release();
+    EXPECT_TRUE(WaitUntil([&] { return Topmost(hung.hwnd); })) << "the request is carried out once the window answers";
+}

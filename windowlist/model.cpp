@@ -1,0 +1,98 @@
+#include "windowlist.h"
+#include "../app/app.h"
+#include "../res/resource.h"
+
+HWND g_hWindowList;
+int *g_topmostFlags;
+
+BOOL IsListedWindow(BOOL visible, int titleLength)
+{
+    return visible && titleLength > 0;
+}
+
+/* A row whose window is on top goes back among the others; any other goes on top. */
+HWND ToggleInsertAfter(int topmostFlag)
+{
+    return topmostFlag ? HWND_NOTOPMOST : HWND_TOPMOST;
+}
+
+/* Another thread's window is restacked by that thread: asking it without waiting
+   keeps pinnit responsive when that thread hangs. */
+UINT ToggleFlags(BOOL otherThread)
+{
+    return SWP_NOMOVE | SWP_NOSIZE | (otherThread ? SWP_ASYNCWINDOWPOS : 0);
+}
+
+BOOL CALLBACK AddWindowToList(HWND window, LPARAM listBox)
+{
+    HWND list = (HWND)listBox;
+    BOOL visible = IsWindowVisible(window);
+    /* A hidden window's title is not read: reading another program's costs a round trip. */
+    int length = visible ? GetWindowTextLengthA(window) : 0;
+    if (!IsListedWindow(visible, length))
+        return TRUE;
+
+    char *title = (char *)MemAlloc(length + 1);
+    if (title == NULL)
+        return TRUE;
+    title[0] = '\0';
+    GetWindowTextA(window, title, length + 1);
+
+    LRESULT row = SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)title);
+    if (row >= 0)
+        SendMessageA(list, LB_SETITEMDATA, row, (LPARAM)window);
+    MemFree(title);
+    return TRUE;
+}
+
+/* Each flag starts as the window's real state, so one toggle always flips it. */
+static void SeedTopmostFlags(int count)
+{
+    for (int row = 0; row < count; row++)
+    {
+        HWND window = (HWND)SendMessageA(g_hWindowList, LB_GETITEMDATA, row, 0);
+        g_topmostFlags[row] = (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) ? 1 : 0;
+    }
+}
+
+void RebuildWindowList(HWND dialog)
+{
+    if (g_hWindowList == NULL)
+        g_hWindowList = GetDlgItem(dialog, IDC_WINDOWLIST);
+
+    /* Repainting after every insert would make a long list many times slower to fill. */
+    SendMessageA(g_hWindowList, WM_SETREDRAW, FALSE, 0);
+    SendMessageA(g_hWindowList, LB_RESETCONTENT, 0, 0);
+    EnumWindows(AddWindowToList, (LPARAM)g_hWindowList);
+    SendMessageA(g_hWindowList, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(g_hWindowList, NULL, TRUE);
+
+    ReleaseTopmostFlags();
+    int count = (int)SendMessageA(g_hWindowList, LB_GETCOUNT, 0, 0);
+    if (count < 0)
+        return;
+    g_topmostFlags = (int *)MemAlloc(count * sizeof(int));
+    if (g_topmostFlags != NULL)
+        SeedTopmostFlags(count);
+}
+
+void ToggleSelectedRow(void)
+{
+    LRESULT row = SendMessageA(g_hWindowList, LB_GETCURSEL, 0, 0);
+    if (row == LB_ERR || g_topmostFlags == NULL)
+        return;
+
+    HWND window = (HWND)SendMessageA(g_hWindowList, LB_GETITEMDATA, row, 0);
+    BOOL otherThread = GetWindowThreadProcessId(window, NULL) != GetCurrentThreadId();
+    SetWindowPos(window, ToggleInsertAfter(g_topmostFlags[row]), 0, 0, 0, 0, ToggleFlags(otherThread));
+    g_topmostFlags[row] = !g_topmostFlags[row];
+}
+
+void ReleaseTopmostFlags(void)
+{
+    if (g_topmostFlags != NULL)
+    {
+        MemFree(g_topmostFlags);
+        g_topmostFlags = NULL;
+    }
+}
