@@ -74,7 +74,6 @@ pinnit_make_prefix() {
 
 # Ends every Wine process of our own prefix and the Xvfb we started, if any.
 pinnit_cleanup() {
-    [ -n "${WINEPREFIX:-}" ] && wineserver -k 2>/dev/null
-    [ -n "${PINNIT_XVFB_PID:-}" ] && kill "$PINNIT_XVFB_PID" 2>/dev/null
-    return 0
+    if [ -n "${WINEPREFIX:-}" ]; then wineserver -k 2>/dev/null || true; fi
+    if [ -n "${PINNIT_XVFB_PID:-}" ]; then kill "$PINNIT_XVFB_PID" 2>/dev/null || true; fi
 }
