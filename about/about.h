@@ -5,5 +5,6 @@
 #include <windows.h>
 
 void RunAboutBox(HWND owner);
+INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 #endif

@@ -310,6 +310,38 @@ std::string RowProfile(HWND hwnd)
     return profile;
 }
 
+std::vector<COLORREF> ScreenPixels(const RECT &rect)
+{
+    int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    if (width <= 0 || height <= 0)
+        return {};
+    HDC screen = GetDC(NULL);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    SelectObject(memory, old);
+
+    BITMAPINFOHEADER info = {};
+    info.biSize = sizeof info;
+    info.biWidth = width;
+    info.biHeight = -height;
+    info.biPlanes = 1;
+    info.biBitCount = 32;
+    std::vector<RGBQUAD> quads(size_t(width) * height);
+    GetDIBits(memory, bitmap, 0, height, quads.data(), reinterpret_cast<BITMAPINFO *>(&info),
+              DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(NULL, screen);
+
+    std::vector<COLORREF> pixels;
+    pixels.reserve(quads.size());
+    for (const RGBQUAD &q : quads)
+        pixels.push_back(RGB(q.rgbRed, q.rgbGreen, q.rgbBlue));
+    return pixels;
+}
+
 bool SaveScreenshot(const std::string &path)
 {
     int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 const DWORD WAIT_MS = 5000;
 
@@ -70,6 +71,9 @@ POINT CenterOf(const RECT &rect);
 // The window's rows as seen on screen, top to bottom, runs collapsed: 'T' for rows
 // with dark text pixels, 'L' for rows crossed by a line of one colour, blanks dropped.
 std::string RowProfile(HWND hwnd);
+
+// The screen's pixels inside the rectangle (screen coordinates), row by row from the top.
+std::vector<COLORREF> ScreenPixels(const RECT &rect);
 
 // Writes the whole screen as a 24-bit BMP file.
 bool SaveScreenshot(const std::string &path);

@@ -1,0 +1,274 @@
+// The About box of the real pinnit.exe, opened from its tray menu and used with real input.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "peimage.h"
+#include "res/resource.h"
+#include "rig.h"
+
+namespace {
+
+const COLORREF BLUE = RGB(0, 0, 255);
+const COLORREF PURPLE = RGB(128, 0, 128);
+
+// Makes the recorder the shell's open handler for http and mailto while it lives, so
+// a click on a link is written down and no browser or mail program starts.
+class ShellOpenRecorder
+{
+public:
+    ShellOpenRecorder()
+    {
+        char temp[MAX_PATH] = "";
+        GetTempPathA(sizeof temp, temp);
+        m_log = std::string(temp) + "pinnit-opened.txt";
+        DeleteFileA(m_log.c_str());
+        std::string command =
+            "\"" + ExecutableBeside("pinnit_recorder.exe") + "\" \"" + m_log + "\" \"%1\"";
+        for (const char *key : KEYS)
+        {
+            char saved[MAX_PATH * 2] = "";
+            LONG size = sizeof saved;
+            RegQueryValueA(HKEY_CLASSES_ROOT, key, saved, &size);
+            m_saved.push_back(saved);
+            m_registered = RegSetValueA(HKEY_CLASSES_ROOT, key, REG_SZ, command.c_str(),
+                                        DWORD(command.size())) == ERROR_SUCCESS;
+        }
+    }
+
+    ~ShellOpenRecorder()
+    {
+        for (size_t i = 0; i < m_saved.size(); i++)
+            RegSetValueA(HKEY_CLASSES_ROOT, KEYS[i], REG_SZ, m_saved[i].c_str(),
+                         DWORD(m_saved[i].size()));
+        DeleteFileA(m_log.c_str());
+    }
+
+    bool Registered() const { return m_registered; }
+
+    // Every target the shell was asked to open so far, oldest first.
+    std::vector<std::string> Opened() const
+    {
+        std::vector<std::string> lines;
+        HANDLE file = CreateFileA(m_log.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  NULL, OPEN_EXISTING, 0, NULL);
+        if (file == INVALID_HANDLE_VALUE)
+            return lines;
+        std::string text(64 * 1024, '\0');
+        DWORD read = 0;
+        ReadFile(file, &text[0], DWORD(text.size()), &read, NULL);
+        CloseHandle(file);
+        text.resize(read);
+        for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+            lines.push_back(text.substr(start, end - start));
+        return lines;
+    }
+
+private:
+    static constexpr const char *KEYS[] = {"http\\shell\\open\\command", "mailto\\shell\\open\\command"};
+    std::string m_log;
+    std::vector<std::string> m_saved;
+    bool m_registered = false;
+};
+
+HWND FindAboutBox(DWORD pid)
+{
+    HWND hwnd = NULL;
+    while ((hwnd = FindWindowExA(NULL, hwnd, "#32770", "About")) != NULL)
+    {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(hwnd, &owner);
+        if (owner == pid && IsWindowVisible(hwnd))
+            return hwnd;
+    }
+    return NULL;
+}
+
+// How a link control looks on screen in one link colour.
+struct LinkLook
+{
+    int ink = 0;         // pixels exactly in the colour looked for
+    int otherInk = 0;    // pixels exactly in the other link colour
+    int face = 0;        // pixels in the button-face colour
+    int pixels = 0;
+    int inkWidth = 0;    // from the leftmost to the rightmost ink pixel
+    int longestRun = 0;  // the longest run of ink along one row: the underline
+};
+
+LinkLook LookAt(HWND control, COLORREF ink, COLORREF otherInk)
+{
+    RECT rect;
+    GetWindowRect(control, &rect);
+    int width = rect.right - rect.left;
+    std::vector<COLORREF> pixels = ScreenPixels(rect);
+    COLORREF face = GetSysColor(COLOR_BTNFACE);
+    LinkLook look;
+    look.pixels = int(pixels.size());
+    int left = width, right = -1;
+    for (size_t row = 0; width > 0 && row < pixels.size() / width; row++)
+    {
+        int run = 0;
+        for (int x = 0; x < width; x++)
+        {
+            COLORREF pixel = pixels[row * width + x];
+            run = pixel == ink ? run + 1 : 0;
+            look.longestRun = std::max(look.longestRun, run);
+            if (pixel == ink)
+            {
+                look.ink++;
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+            look.otherInk += pixel == otherInk;
+            look.face += pixel == face;
+        }
+    }
+    look.inkWidth = right - left + 1;
+    return look;
+}
+
+bool LinkDrawn(HWND control)
+{
+    LinkLook look = LookAt(control, BLUE, PURPLE);
+    return look.ink > 0 || look.otherInk > 0;
+}
+
+// "&About" is the last entry of the menu, just above its bottom edge. The box counts
+// as open once a user could see both links, not merely once it is mapped.
+HWND OpenAboutBox(const Pinnit &pinnit)
+{
+    pinnit.ClickIcon(true);
+    HWND menu = WaitForVisibleWindow("#32768", pinnit.Pid());
+    if (menu == NULL)
+        return NULL;
+    RECT rect;
+    GetWindowRect(menu, &rect);
+    POINT about = {(rect.left + rect.right) / 2, rect.bottom - 10};
+    Click(about);
+    HWND box = NULL;
+    WaitUntil([&] {
+        return (box = FindAboutBox(pinnit.Pid())) != NULL &&
+               LinkDrawn(GetDlgItem(box, IDC_WEB_LINK)) && LinkDrawn(GetDlgItem(box, IDC_EMAIL_LINK));
+    });
+    return box;
+}
+
+void ExpectDrawnIn(HWND control, COLORREF ink, COLORREF otherInk, const char *colourName)
+{
+    SCOPED_TRACE("link \"" + WindowText(control) + "\" in " + colourName);
+    LinkLook look;
+    WaitUntil([&] {
+        look = LookAt(control, ink, otherInk);
+        return look.ink > 0 && look.otherInk == 0;
+    });
+    EXPECT_GT(look.ink, 0) << "no text in the colour";
+    EXPECT_EQ(0, look.otherInk) << "pixels in the other link colour";
+    EXPECT_GE(look.longestRun * 10, look.inkWidth * 9)
+        << "not underlined: longest run " << look.longestRun << " of " << look.inkWidth;
+    EXPECT_GE(look.face * 2, look.pixels) << "not on the button face: " << look.face << " of "
+                                          << look.pixels << " pixels";
+}
+
+// A press and release that carry the position themselves, so they land on the link even
+// if the desktop has not yet caught up with the pointer's last move.
+void ClickLink(POINT at)
+{
+    MoveTo(at);
+    INPUT inputs[2] = {};
+    for (INPUT &input : inputs)
+    {
+        input.type = INPUT_MOUSE;
+        input.mi.dx = MulDiv(at.x, 65536, GetSystemMetrics(SM_CXSCREEN)) + 1;
+        input.mi.dy = MulDiv(at.y, 65536, GetSystemMetrics(SM_CYSCREEN)) + 1;
+        input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    }
+    inputs[0].mi.dwFlags |= MOUSEEVENTF_LEFTDOWN;
+    inputs[1].mi.dwFlags |= MOUSEEVENTF_LEFTUP;
+    SendInput(1, &inputs[0], sizeof(INPUT));
+    Sleep(50);
+    SendInput(1, &inputs[1], sizeof(INPUT));
+}
+
+POINT OnTheText(HWND control)
+{
+    RECT rect;
+    GetWindowRect(control, &rect);
+    POINT at = {rect.left + 6, (rect.top + rect.bottom) / 2};
+    return at;
+}
+
+} // namespace
+
+TEST(AboutE2E, AboutFromTheMenuShowsBothLinksBlueAndUnderlined)
+{
+    Pinnit pinnit;
+    ASSERT_TRUE(pinnit.Start());
+    HWND box = OpenAboutBox(pinnit);
+    ASSERT_NE(nullptr, box) << "no About box after choosing About";
+    EXPECT_FALSE(IsWindowEnabled(pinnit.MainWindow())) << "modal: its owner is disabled";
+    for (int id : {IDC_WEB_LINK, IDC_EMAIL_LINK})
+        ExpectDrawnIn(GetDlgItem(box, id), BLUE, PURPLE, "blue");
+}
+
+TEST(AboutE2E, EachLinkOpensTheAddressItShowsAndTurnsPurple)
+{
+    struct Case { int id; const char *scheme; int other; } const cases[] = {
+        {IDC_WEB_LINK, "http://", IDC_EMAIL_LINK},
+        {IDC_EMAIL_LINK, "mailto:", IDC_WEB_LINK},
+    };
+    ShellOpenRecorder recorder;
+    ASSERT_TRUE(recorder.Registered());
+    Pinnit pinnit;
+    ASSERT_TRUE(pinnit.Start());
+    HWND box = OpenAboutBox(pinnit);
+    ASSERT_NE(nullptr, box);
+
+    size_t opened = 0;
+    for (const Case &c : cases)
+    {
+        HWND link = GetDlgItem(box, c.id);
+        std::string shown = WindowText(link);
+        SCOPED_TRACE("clicking \"" + shown + "\"");
+        ClickLink(OnTheText(link));
+        opened++;
+        ExpectDrawnIn(link, PURPLE, BLUE, "purple");
+        ASSERT_TRUE(WaitUntil([&] { return recorder.Opened().size() >= opened; }))
+            << "the shell was asked to open nothing";
+        EXPECT_EQ(c.scheme + shown, recorder.Opened().back());
+        if (opened == 1)
+            ExpectDrawnIn(GetDlgItem(box, c.other), BLUE, PURPLE, "blue, not yet clicked");
+    }
+    EXPECT_EQ(opened, recorder.Opened().size()) << "one open per click";
+}
+
+TEST(AboutE2E, EnterAndEscapeLeaveItOpenAltF4ClosesItAndItReopensBlue)
+{
+    ShellOpenRecorder recorder;
+    Pinnit pinnit;
+    ASSERT_TRUE(pinnit.Start());
+    HWND box = OpenAboutBox(pinnit);
+    ASSERT_NE(nullptr, box);
+    ClickLink(OnTheText(GetDlgItem(box, IDC_WEB_LINK)));
+    ExpectDrawnIn(GetDlgItem(box, IDC_WEB_LINK), PURPLE, BLUE, "purple");
+
+    for (WORD key : {WORD(VK_RETURN), WORD(VK_ESCAPE)})
+    {
+        PressKey(key);
+        EXPECT_FALSE(WaitUntil([&] { return !IsWindowVisible(box); }, 500))
+            << (key == VK_RETURN ? "Enter" : "Escape") << " closed the About box";
+    }
+
+    PressKeys(VK_MENU, VK_F4);
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(box); })) << "Alt+F4 left the About box open";
+    EXPECT_TRUE(pinnit.Running());
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(pinnit.MainWindow()) != FALSE; }));
+
+    HWND again = OpenAboutBox(pinnit);
+    ASSERT_NE(nullptr, again) << "no About box the second time";
+    for (int id : {IDC_WEB_LINK, IDC_EMAIL_LINK})
+        ExpectDrawnIn(GetDlgItem(again, id), BLUE, PURPLE, "blue again");
+}
