@@ -82,6 +82,12 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
         PostQuitMessage(0);
         return 1;
 
+    /* Windows ends the process after this without a WM_DESTROY: take the icon along. */
+    case WM_ENDSESSION:
+        if (wParam)
+            DestroyWindow(hwnd);
+        return 0;
+
     case WM_COMMAND:
         switch (MenuActionFor(wParam))
         {

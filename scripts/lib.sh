@@ -16,7 +16,7 @@ pinnit_install_deps() {
     command -v xdpyinfo >/dev/null || need+=(x11-utils)
     command -v clang >/dev/null || need+=(clang)
     [ -d /usr/src/googletest ] || need+=(googletest)
-    [ -d /usr/share/fonts/truetype/wine ] || need+=(fonts-wine)
+    [ -f /usr/share/wine/fonts/marlett.ttf ] || need+=(fonts-wine)
     [ ${#need[@]} -eq 0 ] && return 0
 
     pinnit_log "installing ${need[*]}"

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "about/hyperlink.h"
+#include "heapcount.h"
 #include "app/app.h"
 #include "res/resource.h"
 
@@ -23,21 +24,6 @@ struct HostDialog
     ~HostDialog() { DestroyWindow(hwnd); }
     HWND Control(int id) const { return GetDlgItem(hwnd, id); }
 };
-
-// The blocks in use on the process heap, where MemAlloc takes the link records from;
-// with a block given, counts only that one.
-int BusyHeapBlocks(const void *only = nullptr)
-{
-    HANDLE heap = GetProcessHeap();
-    int busy = 0;
-    PROCESS_HEAP_ENTRY entry = {};
-    HeapLock(heap);
-    while (HeapWalk(heap, &entry))
-        if ((entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) && (only == nullptr || entry.lpData == only))
-            busy++;
-    HeapUnlock(heap);
-    return busy;
-}
 
 const LinkInfo *RecordOf(HWND control)
 {

@@ -11,7 +11,9 @@ namespace {
 struct Image
 {
     std::vector<unsigned char> bytes;
-    DWORD rsrcRva = 0, rsrcOffset = 0;
+    std::vector<IMAGE_SECTION_HEADER> sections;
+    IMAGE_NT_HEADERS32 nt = {};
+    DWORD rsrcOffset = 0;
 
     template <typename T> T At(DWORD offset) const
     {
@@ -20,8 +22,30 @@ struct Image
             std::memcpy(&value, &bytes[offset], sizeof(T));
         return value;
     }
-    DWORD FileOffset(DWORD rva) const { return rva - rsrcRva + rsrcOffset; }
+    DWORD FileOffset(DWORD rva) const
+    {
+        for (const IMAGE_SECTION_HEADER &section : sections)
+            if (rva >= section.VirtualAddress && rva < section.VirtualAddress + section.Misc.VirtualSize)
+                return section.PointerToRawData + (rva - section.VirtualAddress);
+        return 0;
+    }
+    DWORD Directory(int entry) const { return nt.OptionalHeader.DataDirectory[entry].VirtualAddress; }
 };
+
+bool Load(const std::string &path, Image &image)
+{
+    std::ifstream file(path, std::ios::binary);
+    image.bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    auto dos = image.At<IMAGE_DOS_HEADER>(0);
+    image.nt = image.At<IMAGE_NT_HEADERS32>(dos.e_lfanew);
+    if (dos.e_magic != IMAGE_DOS_SIGNATURE || image.nt.Signature != IMAGE_NT_SIGNATURE)
+        return false;
+    DWORD first = dos.e_lfanew + offsetof(IMAGE_NT_HEADERS32, OptionalHeader) +
+                  image.nt.FileHeader.SizeOfOptionalHeader;
+    for (int i = 0; i < image.nt.FileHeader.NumberOfSections; i++)
+        image.sections.push_back(image.At<IMAGE_SECTION_HEADER>(first + i * sizeof(IMAGE_SECTION_HEADER)));
+    return true;
+}
 
 void Walk(const Image &image, DWORD dir, int level, PeResource current, std::vector<PeResource> &out)
 {
@@ -55,29 +79,31 @@ void Walk(const Image &image, DWORD dir, int level, PeResource current, std::vec
 std::vector<PeResource> ReadPeResources(const std::string &path)
 {
     Image image;
-    std::ifstream file(path, std::ios::binary);
-    image.bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-
-    auto dos = image.At<IMAGE_DOS_HEADER>(0);
-    auto nt = image.At<IMAGE_NT_HEADERS32>(dos.e_lfanew);
-    if (dos.e_magic != IMAGE_DOS_SIGNATURE || nt.Signature != IMAGE_NT_SIGNATURE)
-        return {};
-    image.rsrcRva = nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_RESOURCE].VirtualAddress;
-
-    DWORD sections = dos.e_lfanew + offsetof(IMAGE_NT_HEADERS32, OptionalHeader) +
-                     nt.FileHeader.SizeOfOptionalHeader;
-    for (int i = 0; i < nt.FileHeader.NumberOfSections; i++)
-    {
-        auto section = image.At<IMAGE_SECTION_HEADER>(sections + i * sizeof(IMAGE_SECTION_HEADER));
-        if (image.rsrcRva >= section.VirtualAddress &&
-            image.rsrcRva < section.VirtualAddress + section.Misc.VirtualSize)
-            image.rsrcOffset = section.PointerToRawData + (image.rsrcRva - section.VirtualAddress);
-    }
-
     std::vector<PeResource> out;
-    if (image.rsrcRva != 0 && image.rsrcOffset != 0)
+    if (Load(path, image) && image.Directory(IMAGE_DIRECTORY_ENTRY_RESOURCE) != 0)
+    {
+        image.rsrcOffset = image.FileOffset(image.Directory(IMAGE_DIRECTORY_ENTRY_RESOURCE));
         Walk(image, 0, 0, PeResource{}, out);
+    }
     return out;
+}
+
+std::vector<std::string> ReadPeImports(const std::string &path)
+{
+    Image image;
+    std::vector<std::string> names;
+    if (!Load(path, image) || image.Directory(IMAGE_DIRECTORY_ENTRY_IMPORT) == 0)
+        return names;
+    DWORD at = image.FileOffset(image.Directory(IMAGE_DIRECTORY_ENTRY_IMPORT));
+    for (;; at += sizeof(IMAGE_IMPORT_DESCRIPTOR))
+    {
+        auto import = image.At<IMAGE_IMPORT_DESCRIPTOR>(at);
+        DWORD name = image.FileOffset(import.Name);
+        if (import.Name == 0 || name == 0)
+            break;
+        names.emplace_back(reinterpret_cast<const char *>(&image.bytes[name]));
+    }
+    return names;
 }
 
 std::string ExecutableBeside(const char *name)

@@ -19,6 +19,9 @@ struct PeResource
 // types and names are reported as 0.
 std::vector<PeResource> ReadPeResources(const std::string &path);
 
+// The names of the DLLs the file imports from, as written in it.
+std::vector<std::string> ReadPeImports(const std::string &path);
+
 std::string ExecutableBeside(const char *name);
 
 #endif

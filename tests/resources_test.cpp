@@ -276,3 +276,23 @@ TEST(Resources, ManifestIsTheBareAssemblyElement)
     ASSERT_EQ(86u, sizeof expected - 1);
     EXPECT_EQ(std::string(expected), std::string(manifest->data.begin(), manifest->data.end()));
 }
+
+// The executable stays tiny and needs nothing but the system's own DLLs.
+TEST(Footprint, ExecutableIsUnder16KBAndImportsOnlySystemDlls)
+{
+    const std::string exe = ExecutableBeside("pinnit.exe");
+    WIN32_FILE_ATTRIBUTE_DATA info;
+    ASSERT_TRUE(GetFileAttributesExA(exe.c_str(), GetFileExInfoStandard, &info));
+    EXPECT_LT(info.nFileSizeLow, 16u * 1024) << "pinnit.exe is " << info.nFileSizeLow << " bytes";
+
+    const char *const system[] = {"KERNEL32.dll", "USER32.dll", "GDI32.dll", "SHELL32.dll"};
+    std::vector<std::string> imports = ReadPeImports(exe);
+    ASSERT_FALSE(imports.empty());
+    for (const std::string &dll : imports)
+    {
+        bool known = false;
+        for (const char *name : system)
+            known = known || lstrcmpiA(dll.c_str(), name) == 0;
+        EXPECT_TRUE(known) << "pinnit.exe imports " << dll;
+    }
+}

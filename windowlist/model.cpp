@@ -5,6 +5,9 @@
 HWND g_hWindowList;
 int *g_topmostFlags;
 
+/* How often a title that keeps growing while it is read is tried before the window is left out. */
+static const int TITLE_READ_ATTEMPTS = 3;
+
 BOOL IsListedWindow(BOOL visible, int titleLength)
 {
     return visible && titleLength > 0;
@@ -23,6 +26,26 @@ UINT ToggleFlags(BOOL otherThread)
     return SWP_NOMOVE | SWP_NOSIZE | (otherThread ? SWP_ASYNCWINDOWPOS : 0);
 }
 
+/* One byte more than the title needs shows whether the read got all of it: a
+   title that grew since its length was read comes back cut, and is read again.
+   Returns NULL when no whole title could be read (or the window has none now). */
+static char *ReadWholeTitle(HWND window, int length)
+{
+    for (int attempt = 0; attempt < TITLE_READ_ATTEMPTS && length > 0; attempt++)
+    {
+        char *title = (char *)MemAlloc(length + 2);
+        if (title == NULL)
+            return NULL;
+        title[0] = '\0';
+        int copied = GetWindowTextA(window, title, length + 2);
+        if (copied > 0 && copied <= length)
+            return title;
+        MemFree(title);
+        length = GetWindowTextLengthA(window);
+    }
+    return NULL;
+}
+
 BOOL CALLBACK AddWindowToList(HWND window, LPARAM listBox)
 {
     HWND list = (HWND)listBox;
@@ -32,12 +55,9 @@ BOOL CALLBACK AddWindowToList(HWND window, LPARAM listBox)
     if (!IsListedWindow(visible, length))
         return TRUE;
 
-    char *title = (char *)MemAlloc(length + 1);
+    char *title = ReadWholeTitle(window, length);
     if (title == NULL)
         return TRUE;
-    title[0] = '\0';
-    GetWindowTextA(window, title, length + 1);
-
     LRESULT row = SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)title);
     if (row >= 0)
         SendMessageA(list, LB_SETITEMDATA, row, (LPARAM)window);

@@ -10,83 +10,12 @@
 #include "peimage.h"
 #include "res/resource.h"
 #include "rig.h"
+#include "shellopen.h"
 
 namespace {
 
 const COLORREF BLUE = RGB(0, 0, 255);
 const COLORREF PURPLE = RGB(128, 0, 128);
-
-// Makes the recorder the shell's open handler for http and mailto while it lives, so
-// a click on a link is written down and no browser or mail program starts.
-class ShellOpenRecorder
-{
-public:
-    ShellOpenRecorder()
-    {
-        char temp[MAX_PATH] = "";
-        GetTempPathA(sizeof temp, temp);
-        m_log = std::string(temp) + "pinnit-opened.txt";
-        DeleteFileA(m_log.c_str());
-        std::string command =
-            "\"" + ExecutableBeside("pinnit_recorder.exe") + "\" \"" + m_log + "\" \"%1\"";
-        for (const char *key : KEYS)
-        {
-            char saved[MAX_PATH * 2] = "";
-            LONG size = sizeof saved;
-            RegQueryValueA(HKEY_CLASSES_ROOT, key, saved, &size);
-            m_saved.push_back(saved);
-            m_registered = RegSetValueA(HKEY_CLASSES_ROOT, key, REG_SZ, command.c_str(),
-                                        DWORD(command.size())) == ERROR_SUCCESS;
-        }
-    }
-
-    ~ShellOpenRecorder()
-    {
-        for (size_t i = 0; i < m_saved.size(); i++)
-            RegSetValueA(HKEY_CLASSES_ROOT, KEYS[i], REG_SZ, m_saved[i].c_str(),
-                         DWORD(m_saved[i].size()));
-        DeleteFileA(m_log.c_str());
-    }
-
-    bool Registered() const { return m_registered; }
-
-    // Every target the shell was asked to open so far, oldest first.
-    std::vector<std::string> Opened() const
-    {
-        std::vector<std::string> lines;
-        HANDLE file = CreateFileA(m_log.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  NULL, OPEN_EXISTING, 0, NULL);
-        if (file == INVALID_HANDLE_VALUE)
-            return lines;
-        std::string text(64 * 1024, '\0');
-        DWORD read = 0;
-        ReadFile(file, &text[0], DWORD(text.size()), &read, NULL);
-        CloseHandle(file);
-        text.resize(read);
-        for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-            lines.push_back(text.substr(start, end - start));
-        return lines;
-    }
-
-private:
-    static constexpr const char *KEYS[] = {"http\\shell\\open\\command", "mailto\\shell\\open\\command"};
-    std::string m_log;
-    std::vector<std::string> m_saved;
-    bool m_registered = false;
-};
-
-HWND FindAboutBox(DWORD pid)
-{
-    HWND hwnd = NULL;
-    while ((hwnd = FindWindowExA(NULL, hwnd, "#32770", "About")) != NULL)
-    {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(hwnd, &owner);
-        if (owner == pid && IsWindowVisible(hwnd))
-            return hwnd;
-    }
-    return NULL;
-}
 
 // How a link control looks on screen in one link colour.
 struct LinkLook
@@ -173,26 +102,6 @@ void ExpectDrawnIn(HWND control, COLORREF ink, COLORREF otherInk, const char *co
                                           << look.pixels << " pixels";
 }
 
-// A press and release that carry the position themselves, so they land on the link even
-// if the desktop has not yet caught up with the pointer's last move.
-void ClickLink(POINT at)
-{
-    MoveTo(at);
-    INPUT inputs[2] = {};
-    for (INPUT &input : inputs)
-    {
-        input.type = INPUT_MOUSE;
-        input.mi.dx = MulDiv(at.x, 65536, GetSystemMetrics(SM_CXSCREEN)) + 1;
-        input.mi.dy = MulDiv(at.y, 65536, GetSystemMetrics(SM_CYSCREEN)) + 1;
-        input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    }
-    inputs[0].mi.dwFlags |= MOUSEEVENTF_LEFTDOWN;
-    inputs[1].mi.dwFlags |= MOUSEEVENTF_LEFTUP;
-    SendInput(1, &inputs[0], sizeof(INPUT));
-    Sleep(50);
-    SendInput(1, &inputs[1], sizeof(INPUT));
-}
-
 POINT OnTheText(HWND control)
 {
     RECT rect;
@@ -233,7 +142,7 @@ TEST(AboutE2E, EachLinkOpensTheAddressItShowsAndTurnsPurple)
         HWND link = GetDlgItem(box, c.id);
         std::string shown = WindowText(link);
         SCOPED_TRACE("clicking \"" + shown + "\"");
-        ClickLink(OnTheText(link));
+        Click(OnTheText(link));
         opened++;
         ExpectDrawnIn(link, PURPLE, BLUE, "purple");
         ASSERT_TRUE(WaitUntil([&] { return recorder.Opened().size() >= opened; }))
@@ -252,7 +161,7 @@ TEST(AboutE2E, EnterAndEscapeLeaveItOpenAltF4ClosesItAndItReopensBlue)
     ASSERT_TRUE(pinnit.Start());
     HWND box = OpenAboutBox(pinnit);
     ASSERT_NE(nullptr, box);
-    ClickLink(OnTheText(GetDlgItem(box, IDC_WEB_LINK)));
+    Click(OnTheText(GetDlgItem(box, IDC_WEB_LINK)));
     ExpectDrawnIn(GetDlgItem(box, IDC_WEB_LINK), PURPLE, BLUE, "purple");
 
     for (WORD key : {WORD(VK_RETURN), WORD(VK_ESCAPE)})

@@ -68,11 +68,15 @@ HWND FindMainWindow(DWORD pid)
     return NULL;
 }
 
-void SendMouse(DWORD flags)
+// Each event carries the position itself, so it lands where it is meant to even if
+// the desktop has not caught up with the pointer's last move.
+void SendMouseAt(POINT at, DWORD flags)
 {
     INPUT input = {};
     input.type = INPUT_MOUSE;
-    input.mi.dwFlags = flags;
+    input.mi.dx = MulDiv(at.x, 65536, GetSystemMetrics(SM_CXSCREEN)) + 1;
+    input.mi.dy = MulDiv(at.y, 65536, GetSystemMetrics(SM_CYSCREEN)) + 1;
+    input.mi.dwFlags = flags | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
     SendInput(1, &input, sizeof input);
 }
 
@@ -228,17 +232,17 @@ HWND OpenMenuWindow(void)
 
 void MoveTo(POINT at)
 {
-    SetCursorPos(at.x, at.y);
+    SendMouseAt(at, 0);
     Settle();
 }
 
 void Click(POINT at, bool right)
 {
     MoveTo(at);
-    SendMouse(right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN);
+    SendMouseAt(at, right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN);
     // Caption buttons track the press in a loop of their own before seeing the release.
-    Settle();
-    SendMouse(right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP);
+    Sleep(50);
+    SendMouseAt(at, right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP);
     Settle();
 }
 
@@ -247,8 +251,8 @@ void DoubleClick(POINT at)
     MoveTo(at);
     for (int i = 0; i < 2; i++)
     {
-        SendMouse(MOUSEEVENTF_LEFTDOWN);
-        SendMouse(MOUSEEVENTF_LEFTUP);
+        SendMouseAt(at, MOUSEEVENTF_LEFTDOWN);
+        SendMouseAt(at, MOUSEEVENTF_LEFTUP);
     }
     Settle();
 }
