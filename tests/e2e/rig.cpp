@@ -273,6 +273,33 @@ void PressKeys(WORD modifier, WORD vk)
     Settle();
 }
 
+int RowOf(HWND list, HWND window)
+{
+    int count = int(SendMessageA(list, LB_GETCOUNT, 0, 0));
+    for (int row = 0; row < count; row++)
+        if (HWND(SendMessageA(list, LB_GETITEMDATA, row, 0)) == window)
+            return row;
+    return -1;
+}
+
+POINT RowPoint(HWND list, int row)
+{
+    SendMessageA(list, LB_SETTOPINDEX, row, 0);
+    RECT rect = {};
+    SendMessageA(list, LB_GETITEMRECT, row, LPARAM(&rect));
+    MapWindowPoints(list, NULL, reinterpret_cast<POINT *>(&rect), 2);
+    return CenterOf(rect);
+}
+
+POINT CloseButtonPoint(HWND dialog)
+{
+    RECT frame;
+    GetWindowRect(dialog, &frame);
+    POINT at = {frame.right - GetSystemMetrics(SM_CXFIXEDFRAME) - GetSystemMetrics(SM_CXSMSIZE) / 2,
+                frame.top + GetSystemMetrics(SM_CYFIXEDFRAME) + GetSystemMetrics(SM_CYSMCAPTION) / 2};
+    return at;
+}
+
 std::string WindowText(HWND hwnd)
 {
     char text[512] = "";

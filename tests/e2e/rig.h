@@ -65,6 +65,13 @@ void MoveTo(POINT at);
 void PressKey(WORD vk);
 void PressKeys(WORD modifier, WORD vk);
 
+// The window list's row for the window, or -1.
+int RowOf(HWND list, HWND window);
+// The middle of the row on screen, scrolled into view first.
+POINT RowPoint(HWND list, int row);
+// The close button in a dialog's caption.
+POINT CloseButtonPoint(HWND dialog);
+
 std::string WindowText(HWND hwnd);
 POINT CenterOf(const RECT &rect);
 

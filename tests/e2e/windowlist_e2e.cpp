@@ -17,25 +17,6 @@ bool Topmost(HWND window)
     return (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
 }
 
-int RowOf(HWND list, HWND window)
-{
-    int count = int(SendMessageA(list, LB_GETCOUNT, 0, 0));
-    for (int row = 0; row < count; row++)
-        if (HWND(SendMessageA(list, LB_GETITEMDATA, row, 0)) == window)
-            return row;
-    return -1;
-}
-
-// The middle of the row on screen, scrolled into view first.
-POINT RowPoint(HWND list, int row)
-{
-    SendMessageA(list, LB_SETTOPINDEX, row, 0);
-    RECT rect = {};
-    SendMessageA(list, LB_GETITEMRECT, row, LPARAM(&rect));
-    MapWindowPoints(list, NULL, reinterpret_cast<POINT *>(&rect), 2);
-    return CenterOf(rect);
-}
-
 // Double-clicks the window's row and waits for the window to reach the band.
 bool ToggleByDoubleClick(HWND list, HWND window, bool topmostAfter)
 {
@@ -44,15 +25,6 @@ bool ToggleByDoubleClick(HWND list, HWND window, bool topmostAfter)
         return false;
     DoubleClick(RowPoint(list, row));
     return WaitUntil([&] { return Topmost(window) == topmostAfter; });
-}
-
-POINT CloseButtonPoint(HWND dialog)
-{
-    RECT frame;
-    GetWindowRect(dialog, &frame);
-    POINT at = {frame.right - GetSystemMetrics(SM_CXFIXEDFRAME) - GetSystemMetrics(SM_CXSMSIZE) / 2,
-                frame.top + GetSystemMetrics(SM_CYFIXEDFRAME) + GetSystemMetrics(SM_CYSMCAPTION) / 2};
-    return at;
 }
 
 } // namespace
