@@ -22,6 +22,17 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-L${PINNIT_GCC_DIR}")
 # registration that the C++ runtime here expects, so GCC's driver links.
 set(CMAKE_USER_MAKE_RULES_OVERRIDE ${CMAKE_CURRENT_LIST_DIR}/mingw-clang-link.cmake)
 
+# Clang and GCC disagree here on passing empty classes by value: GCC gives an
+# iterator tag a stack slot, Clang none. Both emit inline templates of the C++
+# library that take tags (basic_string::_M_construct, ...) under one name, so in
+# a static link GCC's compiled runtime calls Clang's copies with the wrong stack
+# and crashes. Executables that use the C++ library therefore link its DLLs,
+# which keep GCC's copies to themselves, and find them beside themselves.
+set(PINNIT_CXX_RUNTIME_DLLS
+    ${PINNIT_GCC_DIR}/libstdc++-6.dll
+    ${PINNIT_GCC_DIR}/libgcc_s_dw2-1.dll
+    /usr/${PINNIT_TARGET}/lib/libwinpthread-1.dll)
+
 set(CMAKE_FIND_ROOT_PATH /usr/${PINNIT_TARGET})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)

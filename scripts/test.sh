@@ -1,17 +1,24 @@
 #!/usr/bin/env bash
-# Builds pinnit and its tests with warnings as errors and runs every test under
-# Wine on a private Xvfb display. Ends with CTest's summary.
+# Builds pinnit and its tests with warnings as errors, once with GCC and once
+# with Clang, and runs every test of both builds under Wine on a private Xvfb
+# display, in one prefix. Ends with CTest's summary of the Clang build; fails
+# when either build or either run fails.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
 pinnit_install_deps
 build=${PINNIT_BUILD:-$PINNIT_ROOT/build/test}
 pinnit_build "$build" mingw-gcc-i686
+pinnit_build "$build-clang" mingw-clang-i686
 
 pinnit_start_xvfb
 trap pinnit_cleanup EXIT
 rm -rf "$build/wineprefix"
 pinnit_make_prefix "$build/wineprefix" desktop
 
-cd "$build"
-ctest --output-on-failure --timeout 300 "$@"
+status=0
+for dir in "$build" "$build-clang"; do
+    pinnit_log "running the tests of $dir"
+    (cd "$dir" && ctest --output-on-failure --timeout 300 "$@") || status=1
+done
+exit $status
