@@ -130,8 +130,17 @@ bool Pinnit::Start(const std::string &arguments)
     PROCESS_INFORMATION holder;
     if (!Launch(ExecutableBeside("hold_taskbar.exe"), "", &holder))
         return false;
+    LARGE_INTEGER frequency, launched, present;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&launched);
     bool started = WaitUntil([] { return IsWindowVisible(FindWindowA("Shell_TrayWnd", NULL)) != FALSE; }) &&
-                   Launch(ExecutableBeside("pinnit.exe"), arguments, &m_process);
+                   Launch(ExecutableBeside("pinnit.exe"), arguments, &m_process) &&
+                   QueryPerformanceCounter(&launched) && WaitUntil([this] {
+                       m_main = FindMainWindow(m_process.dwProcessId);
+                       return m_main != NULL && IconPresent();
+                   });
+    QueryPerformanceCounter(&present);
+    m_startupMs = 1000.0 * (present.QuadPart - launched.QuadPart) / frequency.QuadPart;
     DWORD held = 1;
     if (WaitForSingleObject(holder.hProcess, 2 * WAIT_MS) == WAIT_OBJECT_0)
         GetExitCodeProcess(holder.hProcess, &held);
@@ -139,10 +148,7 @@ bool Pinnit::Start(const std::string &arguments)
         TerminateProcess(holder.hProcess, 1);
     CloseHandle(holder.hThread);
     CloseHandle(holder.hProcess);
-    return started && held == 0 && WaitUntil([this] {
-        m_main = FindMainWindow(m_process.dwProcessId);
-        return m_main != NULL && IconPresent();
-    });
+    return started && held == 0;
 }
 
 bool Pinnit::Running() const

@@ -31,6 +31,8 @@ public:
     // Waits for the process to end and returns its exit code, or STILL_ACTIVE.
     DWORD WaitForExit(DWORD timeoutMs = WAIT_MS);
     bool Running() const;
+    // Milliseconds from creating the process to its icon being in the tray.
+    double StartupMs() const { return m_startupMs; }
 
     HWND MainWindow() const { return m_main; }
     DWORD Pid() const { return m_process.dwProcessId; }
@@ -50,6 +52,7 @@ public:
 private:
     PROCESS_INFORMATION m_process = {};
     HWND m_main = NULL;
+    double m_startupMs = 0;
 };
 
 // The first visible top-level window of the class that the process owns.
