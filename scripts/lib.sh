@@ -63,6 +63,9 @@ pinnit_make_prefix() {
         wineboot -i >/dev/null 2>&1
         wineserver -w
     fi
+    # Debian's 32-bit Wine does not look in its own font folder: without Marlett
+    # the caption buttons come out as letters, without Tahoma dialogs use DejaVu.
+    cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
     wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v EnableShell /t REG_DWORD /d 1 /f >/dev/null 2>&1
     if [ "${2:-}" = desktop ]; then
         wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ /d 1024x700 /f >/dev/null 2>&1
