@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include <cstdio>
 #include <vector>
 
 #include "peimage.h"
@@ -125,30 +126,61 @@ Pinnit::~Pinnit()
     }
 }
 
+// Says which step of a start failed, so that a slow or stuck desktop can be told apart.
+static bool Step(bool done, const char *what)
+{
+    if (!done)
+        std::fprintf(stderr, "pinnit start: %s\n", what);
+    return done;
+}
+
+bool Answers(HWND hwnd)
+{
+    DWORD_PTR result;
+    return SendMessageTimeoutA(hwnd, WM_NULL, 0, 0, SMTO_NORMAL, 6 * WAIT_MS, &result) != 0;
+}
+
+// Ends the taskbar holder, which exits by itself once it has seen pinnit's icon.
+static bool HolderDone(PROCESS_INFORMATION *holder)
+{
+    DWORD held = 1;
+    if (WaitForSingleObject(holder->hProcess, 2 * WAIT_MS) == WAIT_OBJECT_0)
+        GetExitCodeProcess(holder->hProcess, &held);
+    else
+        TerminateProcess(holder->hProcess, 1);
+    CloseHandle(holder->hThread);
+    CloseHandle(holder->hProcess);
+    return held == 0;
+}
+
 bool Pinnit::Start(const std::string &arguments)
 {
     PROCESS_INFORMATION holder;
-    if (!Launch(ExecutableBeside("hold_taskbar.exe"), "", &holder))
+    if (!Step(Launch(ExecutableBeside("hold_taskbar.exe"), "", &holder), "hold_taskbar.exe did not start"))
         return false;
     LARGE_INTEGER frequency, launched, present;
     QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&launched);
-    bool started = WaitUntil([] { return IsWindowVisible(FindWindowA("Shell_TrayWnd", NULL)) != FALSE; }) &&
-                   Launch(ExecutableBeside("pinnit.exe"), arguments, &m_process) &&
-                   QueryPerformanceCounter(&launched) && WaitUntil([this] {
-                       m_main = FindMainWindow(m_process.dwProcessId);
-                       return m_main != NULL && IconPresent();
-                   });
+    bool started =
+        Step(WaitUntil([] { return IsWindowVisible(FindWindowA("Shell_TrayWnd", NULL)) != FALSE; }),
+             "no taskbar") &&
+        QueryPerformanceCounter(&launched) &&
+        Step(Launch(ExecutableBeside("pinnit.exe"), arguments, &m_process), "pinnit.exe did not start") &&
+        Step(WaitUntil(
+                 [this] {
+                     m_main = FindMainWindow(m_process.dwProcessId);
+                     return m_main != NULL && IconPresent();
+                 },
+                 3 * WAIT_MS),
+             "no main window or no icon");
     QueryPerformanceCounter(&present);
     m_startupMs = 1000.0 * (present.QuadPart - launched.QuadPart) / frequency.QuadPart;
-    DWORD held = 1;
-    if (WaitForSingleObject(holder.hProcess, 2 * WAIT_MS) == WAIT_OBJECT_0)
-        GetExitCodeProcess(holder.hProcess, &held);
-    else
-        TerminateProcess(holder.hProcess, 1);
-    CloseHandle(holder.hThread);
-    CloseHandle(holder.hProcess);
-    return started && held == 0;
+    bool held = Step(HolderDone(&holder), "hold_taskbar.exe did not see the icon");
+    // The icon comes before the window list is built, which takes a while among many
+    // windows, and the taskbar may still be busy with what came before: input sent
+    // now could find no list yet, or land where the icons were. Once both answer,
+    // they have caught up.
+    return started && held && Step(Answers(m_main), "pinnit does not answer") &&
+           Step(Answers(FindWindowA("Shell_TrayWnd", NULL)), "the taskbar does not answer");
 }
 
 bool Pinnit::Running() const

@@ -15,6 +15,10 @@ const DWORD WAIT_MS = 5000;
 // Polls the condition (pumping this thread's messages) until it holds or the time is up.
 bool WaitUntil(const std::function<bool()> &condition, DWORD timeoutMs = WAIT_MS);
 
+// Whether the window's thread takes a sent message within half a minute: once it
+// does, it has handled everything it was sent or posted before.
+bool Answers(HWND hwnd);
+
 // Runs every message already sent or posted to this thread.
 void DrainMessages(void);
 

@@ -166,14 +166,14 @@ TEST(RobustnessE2E, ACrowdOfWindowsAndHugeTitlesAreListedWholeAndRapidClicksAreS
 
     Pinnit pinnit;
     ASSERT_TRUE(pinnit.Start());
+    // Under load Wine's taskbar now and then passes on none of a burst of clicks, so the
+    // burst is checked for what pinnit makes of it, and the list is then shown by message.
     for (int i = 0; i < 10; i++)
         pinnit.ClickIcon(false);
-    HWND dialog = pinnit.List(), list = GetDlgItem(dialog, IDC_WINDOWLIST);
-    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(dialog) != FALSE; }, 60000));
-    // The clicks are queued behind one another; the list is settled once a close gets through.
-    Click(CloseButtonPoint(dialog));
-    ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(dialog); }, 60000)) << "pinnit hangs";
+    ASSERT_TRUE(Answers(pinnit.MainWindow())) << "pinnit stopped answering after ten rapid clicks on its icon";
+    ASSERT_TRUE(pinnit.Running());
     ASSERT_TRUE(ShowListByMessage(pinnit));
+    HWND dialog = pinnit.List(), list = GetDlgItem(dialog, IDC_WINDOWLIST);
 
     // The huge rows are measured, not read; the in-process tests read them.
     int count = int(SendMessageA(list, LB_GETCOUNT, 0, 0)), crowdRows = 0, hugeRows = 0;
