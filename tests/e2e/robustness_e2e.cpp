@@ -77,13 +77,6 @@ private:
     std::thread m_thread;
 };
 
-void Pump()
-{
-    MSG msg;
-    while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
-        DispatchMessageA(&msg);
-}
-
 // Another program's windows, all tool windows so that the desktop's taskbar does not
 // spend minutes on buttons for them.
 std::unique_ptr<TestWindow> ToolWindow(const std::string &title)
@@ -223,11 +216,11 @@ TEST(RobustnessE2E, TitlesThatChangeAndWindowsThatComeAndGoWhileTheListIsBuilt)
             if (!window)
                 flipper = (window = ToolWindow(shortTitle))->hwnd;
             SetWindowTextA(window->hwnd, (turn++ % 2 ? longTitle : shortTitle).c_str());
-            Pump();
+            DrainMessages();
         });
         Busy churning([] {
             std::unique_ptr<TestWindow> passing = ToolWindow("pinnit passing by");
-            Pump();
+            DrainMessages();
         });
         // A build that hangs times out.
         for (; builds < 50; builds++)
