@@ -3,7 +3,12 @@
 
 PINNIT_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
+PINNIT_SUDO=""
+[ "$(id -u)" -eq 0 ] || PINNIT_SUDO=sudo
+
 pinnit_log() { printf 'pinnit: %s\n' "$*" >&2; }
+
+source "$PINNIT_ROOT/scripts/i386.sh"
 
 # Installs the toolchain, Wine and the X tools from Debian's archive when any is missing.
 pinnit_install_deps() {
@@ -20,13 +25,12 @@ pinnit_install_deps() {
     [ ${#need[@]} -eq 0 ] && return 0
 
     pinnit_log "installing ${need[*]}"
-    local sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo=sudo
     if ! dpkg --print-foreign-architectures | grep -qx i386; then
-        $sudo dpkg --add-architecture i386
+        $PINNIT_SUDO dpkg --add-architecture i386
     fi
-    $sudo apt-get update -q
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${need[@]}"
+    $PINNIT_SUDO apt-get update -q
+    DEBIAN_FRONTEND=noninteractive $PINNIT_SUDO apt-get install -y -q --no-install-recommends "${need[@]}" ||
+        pinnit_fail "installing ${need[*]}"
 }
 
 # pinnit_build DIR TOOLCHAIN [cmake options...]
@@ -57,10 +61,10 @@ pinnit_start_xvfb() {
 # taskbar; with "desktop", every program started in it opens in that desktop.
 pinnit_make_prefix() {
     export WINEPREFIX=$1 WINEARCH=win32 WINEDEBUG=${WINEDEBUG:--all}
-    export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+    export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d${PINNIT_WINE_OVERRIDES:-}"
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         pinnit_log "creating the Wine prefix $WINEPREFIX (takes a while the first time)"
-        wineboot -i >/dev/null 2>&1
+        wineboot -i >/dev/null 2>&1 || pinnit_fail "creating the Wine prefix $WINEPREFIX with wineboot"
         wineserver -w
     fi
     # Debian's 32-bit Wine does not look in its own font folder: without Marlett

@@ -4,6 +4,7 @@
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
+pinnit_setup_i386
 pinnit_install_deps
 build=${PINNIT_BUILD:-$PINNIT_ROOT/build/run}
 pinnit_build "$build" mingw-gcc-i686 -DPINNIT_TESTS=OFF
@@ -14,6 +15,7 @@ if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
 fi
 trap pinnit_cleanup EXIT
 pinnit_make_prefix "${PINNIT_PREFIX:-$HOME/.local/share/pinnit/wineprefix}"
+pinnit_check_i386 "$build/bin"
 
 pinnit_log "running; choose Exit from the tray icon's menu to end"
 wine explorer /desktop=pinnit,1024x700 "$build/bin/pinnit.exe"

@@ -5,6 +5,7 @@
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
+pinnit_setup_i386
 pinnit_install_deps
 build=${PINNIT_BUILD:-$PINNIT_ROOT/build/screenshots}
 pinnit_build "$build" mingw-gcc-i686
@@ -12,6 +13,7 @@ pinnit_build "$build" mingw-gcc-i686
 pinnit_start_xvfb
 trap pinnit_cleanup EXIT
 pinnit_make_prefix "$build/wineprefix" desktop
+pinnit_check_i386 "$build/bin"
 
 shots=$(mktemp -d)
 crops=$(cd "$build/bin" && timeout 120 wine pinnit_screenshots.exe "$(winepath -w "$shots")" | tr -d '\r')

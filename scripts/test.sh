@@ -6,6 +6,7 @@
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
+pinnit_setup_i386
 pinnit_install_deps
 build=${PINNIT_BUILD:-$PINNIT_ROOT/build/test}
 pinnit_build "$build" mingw-gcc-i686
@@ -15,6 +16,7 @@ pinnit_start_xvfb
 trap pinnit_cleanup EXIT
 rm -rf "$build/wineprefix"
 pinnit_make_prefix "$build/wineprefix" desktop
+pinnit_check_i386 "$build/bin"
 
 status=0
 for dir in "$build" "$build-clang"; do
