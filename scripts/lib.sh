@@ -64,6 +64,7 @@ pinnit_make_prefix() {
     export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d${PINNIT_WINE_OVERRIDES:-}"
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         pinnit_log "creating the Wine prefix $WINEPREFIX (takes a while the first time)"
+        mkdir -p "$(dirname "$WINEPREFIX")"
         wineboot -i >/dev/null 2>&1 || pinnit_fail "creating the Wine prefix $WINEPREFIX with wineboot"
         wineserver -w
     fi
