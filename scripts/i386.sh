@@ -3,7 +3,8 @@
 # Some machines refuse to execute any 32-bit x86 Linux program ("Exec format
 # error"), Debian's 32-bit Wine among them. There Wine's 32-bit processes run
 # under qemu's user-mode emulator, which the kernel is told to hand every 32-bit
-# x86 program to; Wine's 64-bit server and everything else stay native.
+# x86 program to (Debian's wine32 brings a 32-bit Wine server, so it too); all
+# else stays native.
 # PINNIT_I386=emulated uses the emulation even where the kernel would not need
 # it; PINNIT_I386=native refuses it.
 
@@ -15,11 +16,6 @@ PINNIT_I386_MAGIC='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x
 PINNIT_I386_MASK='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
 PINNIT_BACKPORTS_SOURCES=/etc/apt/sources.list.d/pinnit-backports.sources
 PINNIT_BACKPORTS_PIN=/etc/apt/preferences.d/pinnit-backports
-
-pinnit_fail() {
-    pinnit_log "set-up step failed: $*"
-    exit 1
-}
 
 # pinnit_write_root FILE: writes standard input to FILE as root.
 pinnit_write_root() {
@@ -36,6 +32,12 @@ pinnit_build_probe() {
         gcc -m32 -nostdlib -static -x assembler - -o "$1/exit7"
 }
 
+pinnit_probe_runs() {
+    local status=0
+    "$1/exit7" 2>/dev/null || status=$?
+    [ "$status" -eq 7 ]
+}
+
 # Answers whether the kernel itself executes the probe. An emulator registered
 # by an earlier run would answer for it, so it is switched off first and stays
 # off where it is not needed.
@@ -43,8 +45,7 @@ pinnit_kernel_runs_i386() {
     if pinnit_emulator_enabled; then
         echo 0 | pinnit_write_root "$PINNIT_BINFMT_ENTRY" || return 1
     fi
-    "$1/exit7" 2>/dev/null
-    [ $? -eq 7 ]
+    pinnit_probe_runs "$1"
 }
 
 # bookworm's own qemu (7.2) ignores MAP_FIXED_NOREPLACE, and Wine then cannot
@@ -72,8 +73,7 @@ Package: qemu-user
 Pin: release n=bookworm-backports
 Pin-Priority: 500
 EOF
-    $PINNIT_SUDO apt-get update -q &&
-        DEBIAN_FRONTEND=noninteractive $PINNIT_SUDO apt-get install -y -q --no-install-recommends qemu-user
+    pinnit_apt_install qemu-user
 }
 
 # Tells the kernel to hand 32-bit x86 programs to the emulator, replacing an
@@ -131,16 +131,12 @@ pinnit_setup_i386() {
     pinnit_log "$why: 32-bit Wine runs under qemu's user-mode emulator"
     pinnit_install_qemu || pinnit_fail "installing qemu-user (version 10 or later) from bookworm-backports"
     pinnit_register_qemu || pinnit_fail "registering $PINNIT_QEMU for 32-bit x86 programs in $PINNIT_BINFMT"
-    local status=0
-    "$dir/exit7" || status=$?
-    [ "$status" -eq 7 ] || pinnit_fail "running a 32-bit x86 probe under $PINNIT_QEMU"
+    pinnit_probe_runs "$dir" || pinnit_fail "running a 32-bit x86 probe under $PINNIT_QEMU"
     pinnit_preload_trapfix "$dir" || pinnit_fail "building the fault fix scripts/trapfix.c with gcc -m32"
     # Without this, qemu looks every file name up under its default library prefix,
     # behind one lock: a thread that forks while another holds it leaves the child
     # waiting forever for it, and a Wine process starting another would hang.
     export QEMU_LD_PREFIX=/
-    # A crash would start winedbg, which waits forever for a terminal.
-    PINNIT_WINE_OVERRIDES=";winedbg.exe=d"
 }
 
 # pinnit_check_i386 BINDIR: under the emulation, a 32-bit Windows program must

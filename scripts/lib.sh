@@ -8,6 +8,17 @@ PINNIT_SUDO=""
 
 pinnit_log() { printf 'pinnit: %s\n' "$*" >&2; }
 
+pinnit_fail() {
+    pinnit_log "set-up step failed: $*"
+    exit 1
+}
+
+# pinnit_apt_install PACKAGE...: from Debian's archive, without recommends.
+pinnit_apt_install() {
+    $PINNIT_SUDO apt-get update -q &&
+        DEBIAN_FRONTEND=noninteractive $PINNIT_SUDO apt-get install -y -q --no-install-recommends "$@"
+}
+
 source "$PINNIT_ROOT/scripts/i386.sh"
 
 # Installs the toolchain, Wine and the X tools from Debian's archive when any is missing.
@@ -28,9 +39,7 @@ pinnit_install_deps() {
     if ! dpkg --print-foreign-architectures | grep -qx i386; then
         $PINNIT_SUDO dpkg --add-architecture i386
     fi
-    $PINNIT_SUDO apt-get update -q
-    DEBIAN_FRONTEND=noninteractive $PINNIT_SUDO apt-get install -y -q --no-install-recommends "${need[@]}" ||
-        pinnit_fail "installing ${need[*]}"
+    pinnit_apt_install "${need[@]}" || pinnit_fail "installing ${need[*]}"
 }
 
 # pinnit_build DIR TOOLCHAIN [cmake options...]
@@ -61,7 +70,9 @@ pinnit_start_xvfb() {
 # taskbar; with "desktop", every program started in it opens in that desktop.
 pinnit_make_prefix() {
     export WINEPREFIX=$1 WINEARCH=win32 WINEDEBUG=${WINEDEBUG:--all}
-    export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d${PINNIT_WINE_OVERRIDES:-}"
+    export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+    # Under the emulator a crash would start winedbg, which waits forever for a terminal.
+    [ "${PINNIT_I386:-}" != emulated ] || WINEDLLOVERRIDES+=";winedbg.exe=d"
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         pinnit_log "creating the Wine prefix $WINEPREFIX (takes a while the first time)"
         mkdir -p "$(dirname "$WINEPREFIX")"

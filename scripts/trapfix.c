@@ -89,18 +89,23 @@ int sigaction(int sig, const struct c_sigaction *act, struct c_sigaction *old)
     if (!wrapped(sig))
         return real(sig, act, old);
 
+    /* The handler is known before the wrapper can run, so a signal that comes
+       while the action changes finds it. */
+    previous = g_handlers[sig];
     takes_info = act && (act->flags & SA_SIGINFO);
     if (takes_info) {
         mine = *act;
         mine.handler = fill_trap_number;
+        g_handlers[sig] = act->handler;
     }
-    previous = g_handlers[sig];
     result = real(sig, takes_info ? &mine : act, old);
-    if (result == 0) {
-        if (old && old->handler == fill_trap_number)
-            old->handler = previous;
-        if (act)
-            g_handlers[sig] = takes_info ? act->handler : 0;
+    if (result != 0) {
+        g_handlers[sig] = previous;
+        return result;
     }
-    return result;
+    if (old && old->handler == fill_trap_number)
+        old->handler = previous;
+    if (act && !takes_info)
+        g_handlers[sig] = 0;
+    return 0;
 }
