@@ -222,6 +222,7 @@ TEST(RobustnessE2E, TitlesThatChangeAndWindowsThatComeAndGoWhileTheListIsBuilt)
             std::unique_ptr<TestWindow> passing = ToolWindow("pinnit passing by");
             DrainMessages();
         });
+        ASSERT_TRUE(WaitUntil([&] { return flipper != NULL; })) << "the window with the changing title was never made";
         // A build that hangs times out.
         for (; builds < 50; builds++)
         {
