@@ -21,7 +21,7 @@ pinnit_apt_install() {
 
 source "$PINNIT_ROOT/scripts/i386.sh"
 
-# Installs the toolchain, Wine and the X tools from Debian's archive when any is missing.
+# Installs the toolchains, Wine and the X tools from Debian's archive when any is missing.
 pinnit_install_deps() {
     local need=()
     command -v i686-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-i686 binutils-mingw-w64-i686)
@@ -31,6 +31,10 @@ pinnit_install_deps() {
     command -v import >/dev/null || need+=(imagemagick)
     command -v xdpyinfo >/dev/null || need+=(x11-utils)
     command -v clang >/dev/null || need+=(clang)
+    # The Visual Studio branch's stand-ins: clang-cl, lld-link, llvm-rc (and llvm-readobj).
+    command -v clang-cl-14 >/dev/null || need+=(clang-tools-14)
+    command -v lld-link >/dev/null || need+=(lld)
+    command -v llvm-rc >/dev/null || need+=(llvm)
     [ -d /usr/src/googletest ] || need+=(googletest)
     [ -f /usr/share/wine/fonts/marlett.ttf ] || need+=(fonts-wine)
     [ ${#need[@]} -eq 0 ] && return 0

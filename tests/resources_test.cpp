@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstring>
 #include <string>
@@ -277,10 +278,13 @@ TEST(Resources, ManifestIsTheBareAssemblyElement)
     EXPECT_EQ(std::string(expected), std::string(manifest->data.begin(), manifest->data.end()));
 }
 
-// The executable stays tiny and needs nothing but the system's own DLLs.
+// The executable stays a tiny 32-bit GUI program that needs nothing but the system's own DLLs.
 TEST(Footprint, ExecutableIsUnder16KBAndImportsOnlySystemDlls)
 {
     const std::string exe = ExecutableBeside("pinnit.exe");
+    DWORD type = 0, peGui = SHGetFileInfoA(exe.c_str(), 0, NULL, 0, SHGFI_EXETYPE);
+    EXPECT_TRUE(GetBinaryTypeA(exe.c_str(), &type) && type == SCS_32BIT_BINARY) << "PE32 for i386";
+    EXPECT_TRUE(LOWORD(peGui) == 0x4550 && HIWORD(peGui) != 0) << "PE, GUI subsystem";
     WIN32_FILE_ATTRIBUTE_DATA info;
     ASSERT_TRUE(GetFileAttributesExA(exe.c_str(), GetFileExInfoStandard, &info));
     EXPECT_LT(info.nFileSizeLow, 16u * 1024) << "pinnit.exe is " << info.nFileSizeLow << " bytes";
