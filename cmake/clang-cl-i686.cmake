@@ -2,14 +2,12 @@
 # branch: clang-cl, lld-link and llvm-rc stand in for cl, link and rc, with
 # MinGW-w64's headers and import libraries in place of the Windows SDK's.
 set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR X86)
+set(CMAKE_SYSTEM_PROCESSOR i686)
 
 set(PINNIT_TARGET i686-pc-windows-msvc)
 set(CMAKE_CXX_COMPILER clang-cl-14)
 set(CMAKE_CXX_COMPILER_TARGET ${PINNIT_TARGET})
-set(CMAKE_LINKER lld-link)
 set(CMAKE_RC_COMPILER llvm-rc)
-set(CMAKE_AR llvm-lib)
 
 # There is no C runtime to link a test program against.
 set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)

@@ -10,7 +10,7 @@ function(pinnit_add_resources target)
         OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/pinnit.ico;${CMAKE_SOURCE_DIR}/res/pinnit.manifest")
 endfunction()
 
-# Every resource compiler and linker leaves each resource's code page at 0;
+# The resource compilers and linkers leave each resource's code page at 0;
 # pinnit's texts are Windows-1252, and its entries say so.
 function(pinnit_mark_codepage target)
     add_custom_command(TARGET ${target} POST_BUILD
