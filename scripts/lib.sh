@@ -21,22 +21,26 @@ pinnit_apt_install() {
 
 source "$PINNIT_ROOT/scripts/i386.sh"
 
-# Installs the toolchains, Wine and the X tools from Debian's archive when any is missing.
+# pinnit_install_deps [build]: installs from Debian's archive what is missing: the
+# toolchain and the release tools, and unless "build" is given, Wine and the X tools.
 pinnit_install_deps() {
     local need=()
     command -v i686-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-i686 binutils-mingw-w64-i686)
     command -v cmake >/dev/null || need+=(cmake)
-    command -v wine >/dev/null && dpkg -s wine32:i386 >/dev/null 2>&1 || need+=(wine wine32:i386)
-    command -v Xvfb >/dev/null || need+=(xvfb xauth)
-    command -v import >/dev/null || need+=(imagemagick)
-    command -v xdpyinfo >/dev/null || need+=(x11-utils)
-    command -v clang >/dev/null || need+=(clang)
-    # The Visual Studio branch's stand-ins: clang-cl, lld-link, llvm-rc (and llvm-readobj).
-    command -v clang-cl-14 >/dev/null || need+=(clang-tools-14)
-    command -v lld-link >/dev/null || need+=(lld)
-    command -v llvm-rc >/dev/null || need+=(llvm)
-    [ -d /usr/src/googletest ] || need+=(googletest)
-    [ -f /usr/share/wine/fonts/marlett.ttf ] || need+=(fonts-wine)
+    command -v strip-nondeterminism >/dev/null || need+=(strip-nondeterminism)
+    if [ "${1:-}" != build ]; then
+        command -v wine >/dev/null && dpkg -s wine32:i386 >/dev/null 2>&1 || need+=(wine wine32:i386)
+        command -v Xvfb >/dev/null || need+=(xvfb xauth)
+        command -v import >/dev/null || need+=(imagemagick)
+        command -v xdpyinfo >/dev/null || need+=(x11-utils)
+        command -v clang >/dev/null || need+=(clang)
+        # The Visual Studio branch's stand-ins: clang-cl, lld-link, llvm-rc (and llvm-readobj).
+        command -v clang-cl-14 >/dev/null || need+=(clang-tools-14)
+        command -v lld-link >/dev/null || need+=(lld)
+        command -v llvm-rc >/dev/null || need+=(llvm)
+        [ -d /usr/src/googletest ] || need+=(googletest)
+        [ -f /usr/share/wine/fonts/marlett.ttf ] || need+=(fonts-wine)
+    fi
     [ ${#need[@]} -eq 0 ] && return 0
 
     pinnit_log "installing ${need[*]}"
