@@ -13,6 +13,10 @@ static UINT g_taskbarCreatedMsg;
 
 static const char MAIN_CLASS_NAME[] = "pinnit";
 
+/* The message filters of Windows 7 and later (per window) and of Vista (per process). */
+typedef BOOL(WINAPI *ChangeWindowMessageFilterExFn)(HWND, UINT, DWORD, PCHANGEFILTERSTRUCT);
+typedef BOOL(WINAPI *ChangeWindowMessageFilterFn)(UINT, DWORD);
+
 /* The shell sends the mouse message itself as lParam (first-version callbacks). */
 TrayAction TrayActionFor(LPARAM mouseMessage)
 {
@@ -45,6 +49,23 @@ static void AddTrayIcon(HWND hwnd)
     TrayIconAdd(hwnd, TRAY_ICON_UID, LoadIconA(g_hInstance, MAKEINTRESOURCEA(IDI_APP)), "pinnit");
 }
 
+/* An elevated pinnit would never hear "TaskbarCreated" from the unelevated shell,
+   whose registered messages the system filters out, and would stay without an
+   icon once the shell restarts. The filters are looked up, not imported, so that
+   pinnit still starts on Windows that have neither. */
+static void AllowTaskbarCreated(HWND hwnd)
+{
+    HMODULE user32 = GetModuleHandleA("user32.dll");
+    ChangeWindowMessageFilterExFn filterEx = (ChangeWindowMessageFilterExFn)(void (*)(void))
+        GetProcAddress(user32, "ChangeWindowMessageFilterEx");
+    ChangeWindowMessageFilterFn filter = (ChangeWindowMessageFilterFn)(void (*)(void))
+        GetProcAddress(user32, "ChangeWindowMessageFilter");
+    if (filterEx != NULL)
+        filterEx(hwnd, g_taskbarCreatedMsg, MSGFLT_ALLOW, NULL);
+    else if (filter != NULL)
+        filter(g_taskbarCreatedMsg, MSGFLT_ADD);
+}
+
 /* The menu is loaded for each right click and destroyed once a choice is made. */
 static void ShowTrayMenu(HWND hwnd)
 {
@@ -73,6 +94,8 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
     {
     case WM_CREATE:
         g_taskbarCreatedMsg = RegisterWindowMessageA("TaskbarCreated");
+        if (g_taskbarCreatedMsg != 0)
+            AllowTaskbarCreated(hwnd);
         AddTrayIcon(hwnd);
         CreateWindowListDialog(hwnd);
         return 1;

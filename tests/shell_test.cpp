@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include "app/app.h"
 #include "res/resource.h"
@@ -52,6 +53,27 @@ int RunWinMain()
     return code;
 }
 
+bool IconInTray(HWND window)
+{
+    NOTIFYICONDATAA nid = {};
+    nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    nid.hWnd = window;
+    nid.uID = TRAY_ICON_UID;
+    return Shell_NotifyIconA(NIM_MODIFY, &nid) != FALSE;
+}
+
+HWND startedWindow;
+bool iconWhenQuitPosted;
+
+// Runs inside pinnit's loop and posts a quit there, as another program can.
+void CALLBACK PostForeignQuit(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(NULL, timer);
+    startedWindow = FindWindowA("pinnit", "pinnit");
+    iconWhenQuitPosted = IconInTray(startedWindow);
+    PostThreadMessageA(GetCurrentThreadId(), WM_QUIT, 7, 0);
+}
+
 LRESULT CALLBACK RefuseWindowCreation(int code, WPARAM wParam, LPARAM lParam)
 {
     return code == HCBT_CREATEWND ? 1 : CallNextHookEx(NULL, code, wParam, lParam);
@@ -82,4 +104,16 @@ TEST(Startup, FailsAtOnceWhenTheMainWindowCannotBeCreated)
     UnhookWindowsHookEx(hook);
     UnregisterClassA("pinnit", GetModuleHandleA(NULL));
     EXPECT_NE(0, code);
+}
+
+TEST(Startup, AQuitPinnitDidNotPostEndsItWithTheIconRemoved)
+{
+    SetTimer(NULL, 0, 0, PostForeignQuit);
+    int code = RunWinMain();
+    MSG own; // the quit that destroying the window posts
+    PeekMessageA(&own, NULL, WM_QUIT, WM_QUIT, PM_REMOVE);
+    ASSERT_TRUE(iconWhenQuitPosted) << "no icon while pinnit ran";
+    EXPECT_EQ(7, code) << "the exit code is the quit message's";
+    EXPECT_FALSE(IsWindow(startedWindow)) << "main window left behind";
+    EXPECT_FALSE(IconInTray(startedWindow)) << "icon left in the tray";
 }

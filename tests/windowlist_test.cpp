@@ -55,6 +55,25 @@ bool Topmost(HWND window)
     return (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
 }
 
+// A title that is always a little longer than its length was last reported.
+int growingLength = 40;
+
+LRESULT CALLBACK GrowingTitleProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message)
+    {
+    case WM_GETTEXTLENGTH:
+        return ++growingLength;
+    case WM_GETTEXT:
+    {
+        std::string title = "pinnit test growing " + std::string(growingLength, 'g');
+        return lstrlenA(lstrcpynA(LPSTR(lParam), title.c_str(), int(wParam)));
+    }
+    default:
+        return DefWindowProcA(hwnd, message, wParam, lParam);
+    }
+}
+
 } // namespace
 
 TEST(WindowListRules, OnlyVisibleTitledWindowsAreListed)
@@ -173,4 +192,32 @@ TEST(WindowList, OneToggleAlwaysFlipsAWindowAndABuildStartsFromItsRealState)
     EXPECT_EQ(nullptr, g_topmostFlags);
     ToggleSelectedRow();
     EXPECT_FALSE(Topmost(plain.hwnd)) << "without flags a toggle does nothing";
+}
+
+TEST(WindowList, ATitleThatGrowsAtEveryReadIsListedCut)
+{
+    TestWindow growing("pinnit test growing");
+    SetWindowLongPtrA(growing.hwnd, GWLP_WNDPROC, LONG_PTR(GrowingTitleProc));
+
+    RebuildWindowList(Dialog());
+    int row = RowOf(growing.hwnd);
+    ASSERT_GE(row, 0) << "a window whose title keeps growing must still be listed";
+    EXPECT_EQ("pinnit test growing " + std::string(growingLength - 20, 'g'), Rows()[row].text)
+        << "cut to the length last asked for";
+}
+
+TEST(WindowList, ARowAddedAfterTheBuildIsNeverToggled)
+{
+    TestWindow target("pinnit test target");
+    RebuildWindowList(Dialog());
+    LRESULT count = SendMessageA(g_hWindowList, LB_GETCOUNT, 0, 0);
+    LRESULT row = SendMessageA(g_hWindowList, LB_ADDSTRING, 0, LPARAM("zzzz added by another program"));
+    ASSERT_EQ(count, row) << "the added row sorts past the build's rows";
+    SendMessageA(g_hWindowList, LB_SETITEMDATA, row, LPARAM(target.hwnd));
+    SendMessageA(g_hWindowList, LB_SETCURSEL, row, 0);
+    for (int toggle = 1; toggle <= 2; toggle++)
+    {
+        ToggleSelectedRow();
+        EXPECT_FALSE(Topmost(target.hwnd)) << "toggle " << toggle << " of a row the build did not make";
+    }
 }

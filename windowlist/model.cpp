@@ -4,8 +4,9 @@
 
 HWND g_hWindowList;
 int *g_topmostFlags;
+int g_topmostFlagCount;
 
-/* How often a title that keeps growing while it is read is tried before the window is left out. */
+/* How often a title that keeps growing while it is read is read before it is taken cut. */
 static const int TITLE_READ_ATTEMPTS = 3;
 
 BOOL IsListedWindow(BOOL visible, int titleLength)
@@ -28,16 +29,23 @@ UINT ToggleFlags(BOOL otherThread)
 
 /* One byte more than the title needs shows whether the read got all of it: a
    title that grew since its length was read comes back cut, and is read again.
-   Returns NULL when no whole title could be read (or the window has none now). */
-static char *ReadWholeTitle(HWND window, int length)
+   One that grew before every read is taken as the last read gave it, cut to the
+   length asked for, so that a window whose title never stops growing can still
+   be pinned. Returns NULL when the window has no title now. */
+static char *ReadTitle(HWND window, int length)
 {
-    for (int attempt = 0; attempt < TITLE_READ_ATTEMPTS && length > 0; attempt++)
+    for (int attempt = 1; attempt <= TITLE_READ_ATTEMPTS && length > 0; attempt++)
     {
         char *title = (char *)MemAlloc(length + 2);
         if (title == NULL)
             return NULL;
         title[0] = '\0';
         int copied = GetWindowTextA(window, title, length + 2);
+        if (copied > length && attempt == TITLE_READ_ATTEMPTS)
+        {
+            title[length] = '\0';
+            return title;
+        }
         if (copied > 0 && copied <= length)
             return title;
         MemFree(title);
@@ -55,7 +63,7 @@ BOOL CALLBACK AddWindowToList(HWND window, LPARAM listBox)
     if (!IsListedWindow(visible, length))
         return TRUE;
 
-    char *title = ReadWholeTitle(window, length);
+    char *title = ReadTitle(window, length);
     if (title == NULL)
         return TRUE;
     LRESULT row = SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)title);
@@ -93,13 +101,17 @@ void RebuildWindowList(HWND dialog)
         return;
     g_topmostFlags = (int *)MemAlloc(count * sizeof(int));
     if (g_topmostFlags != NULL)
+    {
+        g_topmostFlagCount = count;
         SeedTopmostFlags(count);
+    }
 }
 
+/* Another process can add rows to the list box: a row past the flags is none of the build's. */
 void ToggleSelectedRow(void)
 {
     LRESULT row = SendMessageA(g_hWindowList, LB_GETCURSEL, 0, 0);
-    if (row == LB_ERR || g_topmostFlags == NULL)
+    if (g_topmostFlags == NULL || row < 0 || row >= g_topmostFlagCount)
         return;
 
     HWND window = (HWND)SendMessageA(g_hWindowList, LB_GETITEMDATA, row, 0);
@@ -114,5 +126,6 @@ void ReleaseTopmostFlags(void)
     {
         MemFree(g_topmostFlags);
         g_topmostFlags = NULL;
+        g_topmostFlagCount = 0;
     }
 }

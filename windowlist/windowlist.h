@@ -6,8 +6,10 @@
 
 /* The list box of the window list dialog, found on the first build. */
 extern HWND g_hWindowList;
-/* Per row: 1 while the window is (or was last asked to be) topmost; one entry per row. */
+/* Per row of the last build: 1 while the window is (or was last asked to be) topmost. */
 extern int *g_topmostFlags;
+/* The number of entries in g_topmostFlags; 0 while there is none. */
+extern int g_topmostFlagCount;
 /* The window list dialog, created hidden with the main window. */
 extern HWND g_hWindowListDlg;
 
