@@ -7,7 +7,7 @@ source "$(dirname "$0")/lib.sh"
 pinnit_setup_i386
 pinnit_install_deps
 build=${PINNIT_BUILD:-$PINNIT_ROOT/build/run}
-pinnit_build "$build" mingw-gcc-i686 -DPINNIT_TESTS=OFF
+pinnit_build "$build" mingw-gcc-i686 -DPINNIT_TESTS=OFF -DPINNIT_WINE_TOOLS=ON
 
 if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
     pinnit_start_xvfb
@@ -18,5 +18,7 @@ pinnit_make_prefix "${PINNIT_PREFIX:-$HOME/.local/share/pinnit/wineprefix}"
 pinnit_check_i386 "$build/bin"
 
 pinnit_log "running; choose Exit from the tray icon's menu to end"
-wine explorer /desktop=pinnit,1024x700 "$build/bin/pinnit.exe"
+# hold_taskbar.exe keeps Wine's taskbar up while it starts pinnit, so that pinnit
+# reads a work area without the taskbar and shows its list above it.
+(cd "$build/bin" && wine explorer /desktop=pinnit,1024x700 hold_taskbar.exe pinnit.exe)
 wineserver -w

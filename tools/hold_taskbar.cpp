@@ -4,6 +4,8 @@
 // the work area it first read: pinnit, started into an empty taskbar, would place
 // its list over the taskbar once its own icon brings it up. This adds an icon of
 // its own, waits until pinnit's icon is there too, then takes its own away.
+// Given a command line, it starts that itself once the taskbar is up (the run
+// command's pinnit); the tests start pinnit on their own.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -36,7 +38,21 @@ static bool WaitFor(bool (*condition)(void))
     return false;
 }
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+static bool StartProgram(LPCSTR commandLine)
+{
+    char line[MAX_PATH];
+    lstrcpynA(line, commandLine, MAX_PATH);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    if (!CreateProcessA(NULL, line, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
+        return false;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
 {
     HWND owner = CreateWindowExA(0, "STATIC", "hold_taskbar", WS_POPUP, 0, 0, 0, 0, NULL, NULL,
                                  instance, NULL);
@@ -46,7 +62,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     nid.uID = 1;
     nid.uFlags = NIF_ICON;
     nid.hIcon = LoadIconA(NULL, IDI_APPLICATION);
-    bool held = Shell_NotifyIconA(NIM_ADD, &nid) && WaitFor(TaskbarVisible) && WaitFor(PinnitIconPresent);
+    bool held = Shell_NotifyIconA(NIM_ADD, &nid) && WaitFor(TaskbarVisible) &&
+                (commandLine[0] == '\0' || StartProgram(commandLine)) && WaitFor(PinnitIconPresent);
     Shell_NotifyIconA(NIM_DELETE, &nid);
     DestroyWindow(owner);
     return held ? 0 : 1;
