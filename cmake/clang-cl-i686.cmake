@@ -5,7 +5,10 @@ set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 
 set(PINNIT_TARGET i686-pc-windows-msvc)
-set(CMAKE_CXX_COMPILER clang-cl-14)
+# clang-cl of the release's own LLVM, which names it by its major version.
+execute_process(COMMAND clang -dumpversion OUTPUT_VARIABLE PINNIT_CLANG_VERSION)
+string(REGEX MATCH "^[0-9]+" PINNIT_LLVM_MAJOR "${PINNIT_CLANG_VERSION}")
+set(CMAKE_CXX_COMPILER clang-cl-${PINNIT_LLVM_MAJOR})
 set(CMAKE_CXX_COMPILER_TARGET ${PINNIT_TARGET})
 set(CMAKE_RC_COMPILER llvm-rc)
 

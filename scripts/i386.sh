@@ -48,29 +48,39 @@ pinnit_kernel_runs_i386() {
     pinnit_probe_runs "$1"
 }
 
-# bookworm's own qemu (7.2) ignores MAP_FIXED_NOREPLACE, and Wine then cannot
-# map its shared user data; bookworm-backports' works. The pin lets the backports
-# suite serve qemu-user and nothing else.
+# qemu before 10 may ignore MAP_FIXED_NOREPLACE, and Wine then cannot map its
+# shared user data. Debian 13's own qemu is new enough; Debian 12's (7.2) is not,
+# and comes from bookworm-backports instead, pinned so that the backports suite
+# serves qemu-user and nothing else.
 pinnit_install_qemu() {
-    local major
+    local major suite
     major=$("$PINNIT_QEMU" --version 2>/dev/null | sed -n '1s/.* version \([0-9]*\)\..*/\1/p')
     [ "${major:-0}" -ge 10 ] && return 0
 
-    pinnit_log "installing qemu-user from bookworm-backports"
-    pinnit_write_root "$PINNIT_BACKPORTS_SOURCES" <<'EOF' || return 1
+    $PINNIT_SUDO apt-get update -q >/dev/null || return 1
+    major=$(apt-cache policy qemu-user | sed -n 's/^ *Candidate: \([0-9]*:\)\{0,1\}\([0-9]*\).*/\2/p')
+    if [ "${major:-0}" -ge 10 ]; then
+        pinnit_log "installing qemu-user"
+        pinnit_apt_install qemu-user
+        return
+    fi
+
+    suite=$(. /etc/os-release && echo "$VERSION_CODENAME")-backports
+    pinnit_log "installing qemu-user from $suite"
+    pinnit_write_root "$PINNIT_BACKPORTS_SOURCES" <<EOF || return 1
 Types: deb
-URIs: http://deb.debian.org/debian
-Suites: bookworm-backports
+URIs: $PINNIT_DEBIAN_MIRROR
+Suites: $suite
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 EOF
-    pinnit_write_root "$PINNIT_BACKPORTS_PIN" <<'EOF' || return 1
+    pinnit_write_root "$PINNIT_BACKPORTS_PIN" <<EOF || return 1
 Package: *
-Pin: release n=bookworm-backports
+Pin: release n=$suite
 Pin-Priority: -1
 
 Package: qemu-user
-Pin: release n=bookworm-backports
+Pin: release n=$suite
 Pin-Priority: 500
 EOF
     pinnit_apt_install qemu-user
@@ -114,6 +124,12 @@ pinnit_setup_i386() {
     *) pinnit_fail "PINNIT_I386 is '$mode'; it must be auto, native or emulated" ;;
     esac
     case $dir in *[[:space:]:]*) pinnit_fail "the project's path must not hold spaces or colons: $PINNIT_ROOT" ;; esac
+    # The probe and the fault fix are built with the machine's own compiler, and
+    # CMake's builds need make: a minimal Debian has neither.
+    if ! command -v gcc >/dev/null || ! command -v make >/dev/null; then
+        pinnit_log "installing gcc make"
+        pinnit_apt_install gcc make || pinnit_fail "installing gcc make"
+    fi
     mkdir -p "$dir" && pinnit_build_probe "$dir" || pinnit_fail "building a 32-bit x86 probe with gcc -m32"
 
     local why="PINNIT_I386=emulated"
@@ -129,7 +145,7 @@ pinnit_setup_i386() {
     fi
     export PINNIT_I386=emulated
     pinnit_log "$why: 32-bit Wine runs under qemu's user-mode emulator"
-    pinnit_install_qemu || pinnit_fail "installing qemu-user (version 10 or later) from bookworm-backports"
+    pinnit_install_qemu || pinnit_fail "installing qemu-user (version 10 or later)"
     pinnit_register_qemu || pinnit_fail "registering $PINNIT_QEMU for 32-bit x86 programs in $PINNIT_BINFMT"
     pinnit_probe_runs "$dir" || pinnit_fail "running a 32-bit x86 probe under $PINNIT_QEMU"
     pinnit_preload_trapfix "$dir" || pinnit_fail "building the fault fix scripts/trapfix.c with gcc -m32"

@@ -6,6 +6,9 @@ PINNIT_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 PINNIT_SUDO=""
 [ "$(id -u)" -eq 0 ] || PINNIT_SUDO=sudo
 
+# Debian's archive: backports for Debian 12, and the root filesystems of rootfs-test.sh.
+PINNIT_DEBIAN_MIRROR=${PINNIT_DEBIAN_MIRROR:-http://deb.debian.org/debian}
+
 pinnit_log() { printf 'pinnit: %s\n' "$*" >&2; }
 
 pinnit_fail() {
@@ -34,20 +37,28 @@ pinnit_install_deps() {
         command -v import >/dev/null || need+=(imagemagick)
         command -v xdpyinfo >/dev/null || need+=(x11-utils)
         command -v clang >/dev/null || need+=(clang)
-        # The Visual Studio branch's stand-ins: clang-cl, lld-link, llvm-rc (and llvm-readobj).
-        command -v clang-cl-14 >/dev/null || need+=(clang-tools-14)
+        # The Visual Studio branch's stand-ins: clang-cl (below), lld-link, llvm-rc
+        # (and llvm-readobj).
         command -v lld-link >/dev/null || need+=(lld)
         command -v llvm-rc >/dev/null || need+=(llvm)
         [ -d /usr/src/googletest ] || need+=(googletest)
         [ -f /usr/share/wine/fonts/marlett.ttf ] || need+=(fonts-wine)
     fi
-    [ ${#need[@]} -eq 0 ] && return 0
-
-    pinnit_log "installing ${need[*]}"
-    if ! dpkg --print-foreign-architectures | grep -qx i386; then
-        $PINNIT_SUDO dpkg --add-architecture i386
+    if [ ${#need[@]} -gt 0 ]; then
+        pinnit_log "installing ${need[*]}"
+        if ! dpkg --print-foreign-architectures | grep -qx i386; then
+            $PINNIT_SUDO dpkg --add-architecture i386
+        fi
+        pinnit_apt_install "${need[@]}" || pinnit_fail "installing ${need[*]}"
     fi
-    pinnit_apt_install "${need[@]}" || pinnit_fail "installing ${need[*]}"
+    # clang-cl comes with the tools of the release's own LLVM, named by its version.
+    if [ "${1:-}" != build ]; then
+        local llvm
+        llvm=$(clang -dumpversion | cut -d. -f1)
+        command -v "clang-cl-$llvm" >/dev/null ||
+            { pinnit_log "installing clang-tools-$llvm" && pinnit_apt_install "clang-tools-$llvm"; } ||
+            pinnit_fail "installing clang-tools-$llvm"
+    fi
 }
 
 # pinnit_build DIR TOOLCHAIN [cmake options...]
@@ -61,13 +72,15 @@ pinnit_build() {
 # Starts a private Xvfb on the first free display and exports DISPLAY; sets PINNIT_XVFB_PID.
 pinnit_start_xvfb() {
     local n=90
-    while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+    # A server in another root filesystem shows only by its abstract socket.
+    while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] ||
+        grep -q "@/tmp/.X11-unix/X$n\$" /proc/net/unix; do n=$((n + 1)); done
     Xvfb ":$n" -screen 0 1024x700x24 -nolisten tcp >/dev/null 2>&1 &
     PINNIT_XVFB_PID=$!
     export DISPLAY=":$n"
     local i
     for i in $(seq 50); do
-        xdpyinfo >/dev/null 2>&1 && return 0
+        xdpyinfo >/dev/null 2>&1 && kill -0 "$PINNIT_XVFB_PID" 2>/dev/null && return 0
         sleep 0.1
     done
     pinnit_log "Xvfb did not start on $DISPLAY"
@@ -90,7 +103,9 @@ pinnit_make_prefix() {
     # Debian's 32-bit Wine does not look in its own font folder: without Marlett
     # the caption buttons come out as letters, without Tahoma dialogs use DejaVu.
     cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+    # Wine 8 reads EnableShell for every desktop, Wine 10 from each desktop's own key.
     wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v EnableShell /t REG_DWORD /d 1 /f >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\Explorer\Desktops\Default' /v EnableShell /t REG_DWORD /d 1 /f >/dev/null 2>&1
     if [ "${2:-}" = desktop ]; then
         wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ /d 1024x700 /f >/dev/null 2>&1
         wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d Default /f >/dev/null 2>&1
