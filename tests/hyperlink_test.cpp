@@ -56,10 +56,11 @@ TEST(Hyperlink, RefusesAMissingControlOrAnOverLongTargetAndChangesNothing)
         LONG proc = GetWindowLongA(control, GWL_WNDPROC);
         LRESULT hit = HitTest(control);
         std::string target(c.targetLength, 'x');
-        int blocks = BusyHeapBlocks();
+        int blocks = OwnHeapBlocks();
+        ASSERT_GE(blocks, 0) << "the heap calls cannot be counted";
 
         EXPECT_FALSE(AttachHyperlink(dialog.hwnd, c.id, target.c_str(), LINK_COLOR_DEFAULT));
-        EXPECT_EQ(blocks, BusyHeapBlocks()) << "a refused link allocates nothing";
+        EXPECT_EQ(blocks, OwnHeapBlocks()) << "a refused link allocates nothing";
         EXPECT_EQ(style, GetWindowLongA(control, GWL_STYLE));
         EXPECT_EQ(proc, GetWindowLongA(control, GWL_WNDPROC));
         EXPECT_EQ(nullptr, RecordOf(control));
@@ -84,10 +85,10 @@ TEST(Hyperlink, ConvertsKeepingTheTargetWholeAndTheColourAsked)
         WNDPROC staticProc = reinterpret_cast<WNDPROC>(GetWindowLongA(control, GWL_WNDPROC));
         EXPECT_EQ(0, style & SS_NOTIFY) << "the template has no SS_NOTIFY";
         EXPECT_NE(HTCLIENT, HitTest(control)) << "a plain static lets the mouse through";
-        int blocks = BusyHeapBlocks();
+        int blocks = OwnHeapBlocks();
 
         ASSERT_TRUE(AttachHyperlink(dialog.hwnd, IDC_WEB_LINK, c.target, c.color));
-        EXPECT_EQ(blocks + 1, BusyHeapBlocks()) << "one record";
+        EXPECT_EQ(blocks + 1, OwnHeapBlocks()) << "one record";
         EXPECT_EQ(style | SS_NOTIFY, GetWindowLongA(control, GWL_STYLE));
         EXPECT_EQ(HTCLIENT, HitTest(control));
         const LinkInfo *link = RecordOf(control);
@@ -98,9 +99,9 @@ TEST(Hyperlink, ConvertsKeepingTheTargetWholeAndTheColourAsked)
         EXPECT_EQ(0x00800080u, link->visitedColor);
         EXPECT_EQ(reinterpret_cast<LONG>(HyperlinkWndProc), GetWindowLongA(control, GWL_WNDPROC));
 
-        ASSERT_EQ(1, BusyHeapBlocks(link)) << "the record is a heap block";
+        ASSERT_EQ(1, OwnHeapBlocks(link)) << "the record is a heap block";
         DestroyWindow(control);
-        EXPECT_EQ(0, BusyHeapBlocks(link)) << "the record is freed with its control";
+        EXPECT_EQ(0, OwnHeapBlocks(link)) << "the record is freed with its control";
     }
 }
 
