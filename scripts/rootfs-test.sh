@@ -54,4 +54,4 @@ git -C "$root/root/pinnit" checkout -q "$(git -C "$PINNIT_ROOT" rev-parse HEAD)"
 
 pinnit_log "running the test command inside Debian $release ($(. "$root/etc/os-release" && echo "$PRETTY_NAME"))"
 chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 CI="${CI:-}" \
-    PINNIT_I386="${PINNIT_I386:-auto}" bash -c 'cd /root/pinnit && scripts/test.sh'
+    PINNIT_I386="${PINNIT_I386:-auto}" PINNIT_TEST_SCOPE="${PINNIT_TEST_SCOPE:-all}" bash -c 'cd /root/pinnit && scripts/test.sh'
