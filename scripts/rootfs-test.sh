@@ -50,7 +50,6 @@ fi
 mount --rbind /sys "$root/sys" && mount --make-rslave "$root/sys"
 mount --rbind /dev "$root/dev" && mount --make-rslave "$root/dev"
 git clone -q "$PINNIT_ROOT" "$root/root/pinnit"
-git -C "$root/root/pinnit" checkout -q "$(git -C "$PINNIT_ROOT" rev-parse HEAD)"
 
 pinnit_log "running the test command inside Debian $release ($(. "$root/etc/os-release" && echo "$PRETTY_NAME"))"
 chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 CI="${CI:-}" \
