@@ -26,10 +26,22 @@ pinnit_emulator_enabled() {
     [ -f "$PINNIT_BINFMT_ENTRY" ] && head -n 1 "$PINNIT_BINFMT_ENTRY" | grep -qx enabled
 }
 
-# Builds a 32-bit x86 program that only exits with code 7, into DIR.
+# Builds a 32-bit x86 program into DIR that sleeps a fifth of a second, long
+# enough to be looked at from outside, and exits with code 7.
 pinnit_build_probe() {
-    printf '.globl _start\n_start:\n movl $1, %%eax\n movl $7, %%ebx\n int $0x80\n' |
-        gcc -m32 -nostdlib -static -x assembler - -o "$1/exit7"
+    gcc -m32 -nostdlib -static -x assembler - -o "$1/exit7" <<'EOF'
+.globl _start
+_start:
+    movl $162, %eax     # nanosleep(&pause, NULL)
+    movl $pause, %ebx
+    xorl %ecx, %ecx
+    int $0x80
+    movl $1, %eax       # exit(7)
+    movl $7, %ebx
+    int $0x80
+.data
+pause: .long 0, 200000000
+EOF
 }
 
 pinnit_probe_runs() {
@@ -53,11 +65,11 @@ pinnit_kernel_runs_i386() {
 # and comes from bookworm-backports instead, pinned so that the backports suite
 # serves qemu-user and nothing else.
 pinnit_install_qemu() {
-    local major suite
+    local major suite mirror
     major=$("$PINNIT_QEMU" --version 2>/dev/null | sed -n '1s/.* version \([0-9]*\)\..*/\1/p')
     [ "${major:-0}" -ge 10 ] && return 0
 
-    $PINNIT_SUDO apt-get update -q >/dev/null || return 1
+    pinnit_apt_update
     major=$(apt-cache policy qemu-user | sed -n 's/^ *Candidate: \([0-9]*:\)\{0,1\}\([0-9]*\).*/\2/p')
     if [ "${major:-0}" -ge 10 ]; then
         pinnit_log "installing qemu-user"
@@ -66,10 +78,11 @@ pinnit_install_qemu() {
     fi
 
     suite=$(. /etc/os-release && echo "$VERSION_CODENAME")-backports
-    pinnit_log "installing qemu-user from $suite"
+    mirror=$(pinnit_debian_mirror) || { pinnit_log "no Debian archive in this machine's apt sources"; return 1; }
+    pinnit_log "installing qemu-user from $suite ($mirror)"
     pinnit_write_root "$PINNIT_BACKPORTS_SOURCES" <<EOF || return 1
 Types: deb
-URIs: $PINNIT_DEBIAN_MIRROR
+URIs: $mirror
 Suites: $suite
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
@@ -83,24 +96,38 @@ Package: qemu-user
 Pin: release n=$suite
 Pin-Priority: 500
 EOF
+    PINNIT_APT_UPDATED=""
     pinnit_apt_install qemu-user
 }
 
-# Tells the kernel to hand 32-bit x86 programs to the emulator, replacing an
-# entry that names another one. Flag F opens the emulator once, here.
+# Tells the kernel to hand 32-bit x86 programs to this machine's emulator. Flag F
+# opens the emulator once, here, and the entry keeps that file whatever its path
+# names later: an entry left by an earlier command may hold another qemu, even
+# one of a root filesystem that is gone, so it is always made anew.
 pinnit_register_qemu() {
     if ! mountpoint -q "$PINNIT_BINFMT"; then
         $PINNIT_SUDO mount -t binfmt_misc binfmt_misc "$PINNIT_BINFMT" || return 1
     fi
-    if [ -f "$PINNIT_BINFMT_ENTRY" ] && ! grep -qx "interpreter $PINNIT_QEMU" "$PINNIT_BINFMT_ENTRY"; then
+    if [ -f "$PINNIT_BINFMT_ENTRY" ]; then
         echo -1 | pinnit_write_root "$PINNIT_BINFMT_ENTRY" || return 1
     fi
-    if [ -f "$PINNIT_BINFMT_ENTRY" ]; then
-        echo 1 | pinnit_write_root "$PINNIT_BINFMT_ENTRY"
-    else
-        printf '%s\n' ":qemu-i386:M::$PINNIT_I386_MAGIC:$PINNIT_I386_MASK:$PINNIT_QEMU:F" |
-            pinnit_write_root "$PINNIT_BINFMT/register"
-    fi
+    printf '%s\n' ":qemu-i386:M::$PINNIT_I386_MAGIC:$PINNIT_I386_MASK:$PINNIT_QEMU:F" |
+        pinnit_write_root "$PINNIT_BINFMT/register"
+}
+
+# Whether the probe in DIR runs, and under this machine's own emulator: the
+# program the kernel started for it must be the very file $PINNIT_QEMU names.
+pinnit_probe_runs_under_qemu() {
+    local pid exe="" shell status=0
+    shell=$(stat -L -c %d:%i "/proc/$$/exe")
+    "$1/exit7" &
+    pid=$!
+    while kill -0 "$pid" 2>/dev/null; do
+        exe=$(stat -L -c %d:%i "/proc/$pid/exe" 2>/dev/null) || break
+        [ "$exe" = "$shell" ] || break
+    done
+    wait "$pid" || status=$?
+    [ "$status" -eq 7 ] && [ "$exe" = "$(stat -L -c %d:%i "$PINNIT_QEMU")" ]
 }
 
 # Builds the fault fix (trapfix.c) for 32-bit processes and an empty twin for
@@ -147,7 +174,8 @@ pinnit_setup_i386() {
     pinnit_log "$why: 32-bit Wine runs under qemu's user-mode emulator"
     pinnit_install_qemu || pinnit_fail "installing qemu-user (version 10 or later)"
     pinnit_register_qemu || pinnit_fail "registering $PINNIT_QEMU for 32-bit x86 programs in $PINNIT_BINFMT"
-    pinnit_probe_runs "$dir" || pinnit_fail "running a 32-bit x86 probe under $PINNIT_QEMU"
+    pinnit_probe_runs_under_qemu "$dir" || pinnit_fail "running a 32-bit x86 probe under $PINNIT_QEMU"
+    pinnit_log "32-bit programs run under $("$PINNIT_QEMU" --version | head -n 1) ($PINNIT_QEMU)"
     pinnit_preload_trapfix "$dir" || pinnit_fail "building the fault fix scripts/trapfix.c with gcc -m32"
     # Without this, qemu looks every file name up under its default library prefix,
     # behind one lock: a thread that forks while another holds it leaves the child

@@ -6,20 +6,96 @@ PINNIT_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 PINNIT_SUDO=""
 [ "$(id -u)" -eq 0 ] || PINNIT_SUDO=sudo
 
-# Debian's archive: backports for Debian 12, and the root filesystems of rootfs-test.sh.
-PINNIT_DEBIAN_MIRROR=${PINNIT_DEBIAN_MIRROR:-http://deb.debian.org/debian}
+# Debian's 64-bit Wine server (package wine64).
+PINNIT_WINESERVER=/usr/lib/wine/wineserver64
+
+# Downloads retry by themselves; a failed update of the lists is tried this often,
+# this many seconds apart, before the lists the machine has are used.
+PINNIT_APT_OPTIONS=(-q -o Acquire::Retries=5)
+PINNIT_APT_TRIES=${PINNIT_APT_TRIES:-4}
+PINNIT_APT_PAUSE=${PINNIT_APT_PAUSE:-60}
+# Set once the lists have been updated (or given up on) by this command.
+PINNIT_APT_UPDATED=""
+# What the archive served wrong, told when a set-up step then fails.
+PINNIT_APT_FAULTS=""
 
 pinnit_log() { printf 'pinnit: %s\n' "$*" >&2; }
 
 pinnit_fail() {
     pinnit_log "set-up step failed: $*"
+    if [ -n "$PINNIT_APT_FAULTS" ]; then
+        pinnit_log "Debian's archive, or a proxy on the way to it, served these files wrong, so apt could not fetch them:"
+        printf '%s\n' "$PINNIT_APT_FAULTS" | sort -u | while read -r fault; do pinnit_log "  $fault"; done
+        pinnit_log "That is a fault of the archive (often a mirror in the middle of a sync), not of pinnit."
+        pinnit_log "Run the command again later: such a fault usually heals within minutes or hours."
+    fi
     exit 1
+}
+
+# Reads apt's output and names each file it could not fetch, an index by its suite.
+pinnit_apt_faults() {
+    local url reason suite
+    sed -n 's/^[EW]: Failed to fetch \([^ ]*\) *\(.*\)$/\1 \2/p' | sed 's/ *\[IP: [^]]*\]//' |
+        while read -r url reason; do
+            case $url in
+            */dists/*)
+                suite=${url#*/dists/}
+                echo "the index ${suite#*/} of the suite ${suite%%/*} ($reason)"
+                ;;
+            *) echo "the file $url ($reason)" ;;
+            esac
+        done
+}
+
+# pinnit_apt APT-GET-ARGUMENTS...: runs apt-get, showing its output, and keeps what
+# it could not fetch for pinnit_fail.
+pinnit_apt() {
+    local out found status
+    out=$(mktemp)
+    { DEBIAN_FRONTEND=noninteractive $PINNIT_SUDO apt-get "${PINNIT_APT_OPTIONS[@]}" "$@" 2>&1 ||
+        echo "$?" >"$out.status"; } | tee "$out"
+    status=$(cat "$out.status" 2>/dev/null || echo 0)
+    found=$(pinnit_apt_faults <"$out")
+    [ -z "$found" ] || PINNIT_APT_FAULTS+=${PINNIT_APT_FAULTS:+$'\n'}$found
+    rm -f "$out" "$out.status"
+    return "$status"
+}
+
+# Updates the package lists once per command. An archive caught in the middle of
+# a sync heals in minutes, so a failed update is tried again; after the last try
+# the install goes on with the lists the machine has, and only a failed install stops it.
+pinnit_apt_update() {
+    [ -z "$PINNIT_APT_UPDATED" ] || return 0
+    PINNIT_APT_UPDATED=1
+    local try faults
+    for try in $(seq "$PINNIT_APT_TRIES"); do
+        faults=$PINNIT_APT_FAULTS
+        pinnit_apt update && { PINNIT_APT_FAULTS=$faults; return 0; }
+        [ "$try" -eq "$PINNIT_APT_TRIES" ] || {
+            pinnit_log "updating the package lists failed (try $try of $PINNIT_APT_TRIES); trying again in $PINNIT_APT_PAUSE s"
+            sleep "$PINNIT_APT_PAUSE"
+            PINNIT_APT_FAULTS=$faults
+        }
+    done
+    pinnit_log "updating the package lists failed $PINNIT_APT_TRIES times; going on with the lists this machine has"
 }
 
 # pinnit_apt_install PACKAGE...: from Debian's archive, without recommends.
 pinnit_apt_install() {
-    $PINNIT_SUDO apt-get update -q &&
-        DEBIAN_FRONTEND=noninteractive $PINNIT_SUDO apt-get install -y -q --no-install-recommends "$@"
+    pinnit_apt_update
+    pinnit_apt install -y --no-install-recommends "$@"
+}
+
+# The archive this machine installs Debian from, as its own apt sources name it,
+# so that a local mirror or proxy serves the emulator too. PINNIT_DEBIAN_MIRROR overrides it.
+pinnit_debian_mirror() {
+    if [ -n "${PINNIT_DEBIAN_MIRROR:-}" ]; then
+        echo "$PINNIT_DEBIAN_MIRROR"
+        return
+    fi
+    local suite
+    suite=$(. /etc/os-release && echo "$VERSION_CODENAME")/main
+    apt-cache policy | awk -v suite="$suite" '$3 == suite { print $2; exit }' | grep .
 }
 
 source "$PINNIT_ROOT/scripts/i386.sh"
@@ -33,6 +109,7 @@ pinnit_install_deps() {
     command -v strip-nondeterminism >/dev/null || need+=(strip-nondeterminism)
     if [ "${1:-}" != build ]; then
         command -v wine >/dev/null && dpkg -s wine32:i386 >/dev/null 2>&1 || need+=(wine wine32:i386)
+        [ -x "$PINNIT_WINESERVER" ] || need+=(wine64)
         command -v Xvfb >/dev/null || need+=(xvfb xauth)
         command -v import >/dev/null || need+=(imagemagick)
         command -v xdpyinfo >/dev/null || need+=(x11-utils)
@@ -89,8 +166,10 @@ pinnit_start_xvfb() {
 
 # pinnit_make_prefix DIR [desktop]: a fresh Wine prefix whose virtual desktop has a
 # taskbar; with "desktop", every program started in it opens in that desktop.
+# Its server is the 64-bit one, which serves 32-bit Wine as well and never runs
+# under the emulator (where a 32-bit server once spun for good, see the guide).
 pinnit_make_prefix() {
-    export WINEPREFIX=$1 WINEARCH=win32 WINEDEBUG=${WINEDEBUG:--all}
+    export WINEPREFIX=$1 WINEARCH=win32 WINEDEBUG=${WINEDEBUG:--all} WINESERVER=$PINNIT_WINESERVER
     export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
     # Under the emulator a crash would start winedbg, which waits forever for a terminal.
     [ "${PINNIT_I386:-}" != emulated ] || WINEDLLOVERRIDES+=";winedbg.exe=d"
@@ -98,7 +177,7 @@ pinnit_make_prefix() {
         pinnit_log "creating the Wine prefix $WINEPREFIX (takes a while the first time)"
         mkdir -p "$(dirname "$WINEPREFIX")"
         wineboot -i >/dev/null 2>&1 || pinnit_fail "creating the Wine prefix $WINEPREFIX with wineboot"
-        wineserver -w
+        "$WINESERVER" -w
     fi
     # Debian's 32-bit Wine does not look in its own font folder: without Marlett
     # the caption buttons come out as letters, without Tahoma dialogs use DejaVu.
@@ -111,11 +190,17 @@ pinnit_make_prefix() {
         wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d Default /f >/dev/null 2>&1
     fi
     # The registry reaches the disk only when the server exits by itself.
-    wineserver -w
+    "$WINESERVER" -w
+}
+
+# Starts the prefix's server for good, so that the programs run in it one after
+# another share one Wine session instead of each starting the server and its services.
+pinnit_start_session() {
+    "$WINESERVER" -p || pinnit_fail "starting $WINESERVER"
 }
 
 # Ends every Wine process of our own prefix and the Xvfb we started, if any.
 pinnit_cleanup() {
-    if [ -n "${WINEPREFIX:-}" ]; then wineserver -k 2>/dev/null || true; fi
+    if [ -n "${WINEPREFIX:-}" ]; then "$WINESERVER" -k 2>/dev/null || true; fi
     if [ -n "${PINNIT_XVFB_PID:-}" ]; then kill "$PINNIT_XVFB_PID" 2>/dev/null || true; fi
 }

@@ -21,4 +21,4 @@ pinnit_log "running; choose Exit from the tray icon's menu to end"
 # hold_taskbar.exe keeps Wine's taskbar up while it starts pinnit, so that pinnit
 # reads a work area without the taskbar and shows its list above it.
 (cd "$build/bin" && wine hold_taskbar.exe pinnit.exe)
-wineserver -w
+"$WINESERVER" -w

@@ -1,17 +1,29 @@
 #!/usr/bin/env bash
 # Builds pinnit and its tests with warnings as errors, once with GCC and once
 # with Clang, and runs every test of both builds under Wine on a private Xvfb
-# display, in one prefix. Builds pinnit alone a third time through the Visual
-# Studio branch (clang-cl, lld-link, llvm-rc) and puts that pinnit.exe through
-# the GCC build's file checks and a short end-to-end run. Ends with CTest's
-# summary of the Clang build; fails when any build or run fails.
+# display, in one prefix and one Wine session. Builds pinnit alone a third time
+# through the Visual Studio branch (clang-cl, lld-link, llvm-rc) and puts that
+# pinnit.exe through the GCC build's file checks and a short end-to-end run.
+# Runs the benchmarks once, in the GCC build, and ends with how long each stage
+# took; fails when any build or run fails.
 # PINNIT_TEST_SCOPE=gcc builds and tests the GCC build alone (its tests, the
-# release check), for a second run that must be short.
+# benchmarks, the release check), for a run that must be short.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
+stages=()
+stage_start=$SECONDS
+# stage NAME: the stage that has just ended, and how long it took.
+stage() {
+    stages+=("$(printf '%-34s %5d s' "$1" $((SECONDS - stage_start)))")
+    pinnit_log "$1: $((SECONDS - stage_start)) s"
+    stage_start=$SECONDS
+}
+
 pinnit_setup_i386
 pinnit_install_deps
+stage "installs"
+
 build=${PINNIT_BUILD:-$PINNIT_ROOT/build/test}
 pinnit_build "$build" mingw-gcc-i686
 dirs=("$build")
@@ -20,12 +32,15 @@ if [ "${PINNIT_TEST_SCOPE:-all}" != gcc ]; then
     pinnit_build "$build-msvc" clang-cl-i686 -DPINNIT_TESTS=OFF
     dirs+=("$build-clang")
 fi
+stage "builds"
 
 pinnit_start_xvfb
 trap pinnit_cleanup EXIT
 rm -rf "$build/wineprefix"
 pinnit_make_prefix "$build/wineprefix" desktop
+pinnit_start_session
 pinnit_check_i386 "$build/bin"
+stage "prefix and session"
 
 status=0
 if [ "${PINNIT_TEST_SCOPE:-all}" != gcc ]; then
@@ -36,18 +51,25 @@ if [ "${PINNIT_TEST_SCOPE:-all}" != gcc ]; then
     resources() { llvm-readobj --coff-resources "$1" | grep -Ev 'File:|Offset|RVA|Address'; }
     diff <(resources "$build/bin/pinnit.exe") <(resources "$msvc/pinnit.exe") || status=1
     cp "$build"/bin/{pinnit_tests,pinnit_e2e,hold_taskbar}.exe "$msvc"
-    run_beside() { (cd "$msvc" && timeout 300 "$PINNIT_ROOT/scripts/wine-test.sh" "$@") || status=1; }
+    run_beside() { (cd "$msvc" && "$PINNIT_ROOT/scripts/wine-test.sh" "$@") || status=1; }
     run_beside pinnit_tests.exe --gtest_filter='Resources.*:Footprint.*'
-    # One process per test, as CTest runs them, so that each gets a fresh Wine
-    # desktop: in one where an earlier test clicked the icon, hovering shows no tip.
+    # One process per test, as CTest runs them, so that each gets a fresh desktop:
+    # in one where an earlier test clicked the icon, hovering shows no tip.
     for test in ShellE2E.Starts WindowListE2E.LeftClickShows AboutE2E.AboutFromTheMenu ShellE2E.Exit; do
         run_beside pinnit_e2e.exe --gtest_filter="$test*"
     done
+    stage "Visual Studio branch's checks"
 fi
 for dir in "${dirs[@]}"; do
     pinnit_log "running the tests of $dir"
-    # Benchmarks run last and in full view: their output is the point.
     (cd "$dir" && ctest --output-on-failure --timeout 300 -LE bench "$@") || status=1
-    (cd "$dir" && ctest --verbose --timeout 300 -L bench "$@") || status=1
+    stage "tests of $(basename "$dir")"
 done
+# The benchmarks measure the program's code, the same in both builds: they run
+# once, last and in full view, since their output is the point.
+(cd "$build" && ctest --verbose --timeout 300 -L bench "$@") || status=1
+stage "benchmarks"
+
+pinnit_log "how long each stage took:"
+printf '  %s\n' "${stages[@]}" >&2
 exit $status
