@@ -24,17 +24,16 @@ out=$(PATH="$bin:$PATH" PINNIT_APT_PAUSE=0 bash -c "source '$root/scripts/lib.sh
 status=$?
 last=$(tail -n 4 <<<"$out")
 failures=0
-check() {
-    if ! eval "$2"; then
-        echo "FAILED: $1"
-        failures=$((failures + 1))
-    fi
+fail() {
+    echo "FAILED: $1"
+    failures=$((failures + 1))
 }
-check "exit status 1, not $status" '[ "$status" -eq 1 ]'
-check "the update tried 4 times, then one install: $(tr '\n' ';' <"$bin/calls")" \
-    '[ "$(grep -c " update" "$bin/calls") $(grep -c " install " "$bin/calls")" = "4 1" ]'
-check "the index and its suite named last" 'grep -q "the index main/binary-i386/Packages.xz of the suite bookworm-security (File has unexpected size (374820 != 376004). Mirror sync in progress?)" <<<"$last"'
-check "the archive blamed" 'grep -q "fault of the archive" <<<"$last"'
-check "run again later" 'grep -q "Run the command again later" <<<"$last"'
+[ "$status" -eq 1 ] || fail "exit status 1, not $status"
+[ "$(grep -c " update" "$bin/calls") $(grep -c " install " "$bin/calls")" = "4 1" ] ||
+    fail "the update tried 4 times, then one install: $(tr '\n' ';' <"$bin/calls")"
+grep -q "the index main/binary-i386/Packages.xz of the suite bookworm-security (File has unexpected size (374820 != 376004). Mirror sync in progress?)" <<<"$last" ||
+    fail "the index and its suite named last"
+grep -q "fault of the archive" <<<"$last" || fail "the archive blamed"
+grep -q "Run the command again later" <<<"$last" || fail "run again later"
 [ "$failures" -eq 0 ] || { echo "--- the set-up's output:"; echo "$out"; exit 1; }
 echo "the set-up names what the archive served wrong"

@@ -242,11 +242,36 @@ HWND Pinnit::List() const
     return NULL;
 }
 
+// Says what a click on the icon met when it showed no list, so that a slow desktop,
+// a window in the way and a pinnit that does not answer can be told apart.
+static void DescribeMissedClick(POINT at, HWND main)
+{
+    HWND under = WindowFromPoint(at);
+    char cls[64] = "";
+    GetClassNameA(under, cls, sizeof cls);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(under, &owner);
+    POINT cursor = {};
+    GetCursorPos(&cursor);
+    GUITHREADINFO foreground = {};
+    foreground.cbSize = sizeof foreground;
+    GetGUIThreadInfo(0, &foreground);
+    std::fprintf(stderr,
+                 "a click at (%ld,%ld) showed no list: under it %p (%s, process %lu); cursor at (%ld,%ld); "
+                 "foreground %p, capture %p; pinnit %s, taskbar %s\n",
+                 at.x, at.y, (void *)under, cls, owner, cursor.x, cursor.y, (void *)foreground.hwndActive,
+                 (void *)foreground.hwndCapture, Answers(main) ? "answers" : "does not answer",
+                 Answers(FindWindowA("Shell_TrayWnd", NULL)) ? "answers" : "does not answer");
+}
+
 HWND Pinnit::ShowList() const
 {
     ClickIcon(false);
     HWND list = List();
-    return WaitUntil([&] { return IsWindowVisible(list) != FALSE; }) ? list : NULL;
+    if (WaitUntil([&] { return IsWindowVisible(list) != FALSE; }))
+        return list;
+    DescribeMissedClick(IconPoint(), m_main);
+    return NULL;
 }
 
 HWND FindVisibleWindow(const char *className, DWORD pid)
