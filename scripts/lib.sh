@@ -6,8 +6,9 @@ PINNIT_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 PINNIT_SUDO=""
 [ "$(id -u)" -eq 0 ] || PINNIT_SUDO=sudo
 
-# Debian's 64-bit Wine server (package wine64).
-PINNIT_WINESERVER=/usr/lib/wine/wineserver64
+# The 64-bit Wine server of the installed Wine's version (see pinnit_fetch_wineserver).
+PINNIT_WINESERVER_DIR=$PINNIT_ROOT/build/wineserver
+PINNIT_WINESERVER=$PINNIT_WINESERVER_DIR/usr/lib/wine/wineserver64
 
 # Downloads retry by themselves; a failed update of the lists is tried this often,
 # this many seconds apart, before the lists the machine has are used.
@@ -109,7 +110,6 @@ pinnit_install_deps() {
     command -v strip-nondeterminism >/dev/null || need+=(strip-nondeterminism)
     if [ "${1:-}" != build ]; then
         command -v wine >/dev/null && dpkg -s wine32:i386 >/dev/null 2>&1 || need+=(wine wine32:i386)
-        [ -x "$PINNIT_WINESERVER" ] || need+=(wine64)
         command -v Xvfb >/dev/null || need+=(xvfb xauth)
         command -v import >/dev/null || need+=(imagemagick)
         command -v xdpyinfo >/dev/null || need+=(x11-utils)
@@ -125,6 +125,7 @@ pinnit_install_deps() {
         pinnit_log "installing ${need[*]}"
         if ! dpkg --print-foreign-architectures | grep -qx i386; then
             $PINNIT_SUDO dpkg --add-architecture i386
+            PINNIT_APT_UPDATED=""
         fi
         pinnit_apt_install "${need[@]}" || pinnit_fail "installing ${need[*]}"
     fi
@@ -135,7 +136,23 @@ pinnit_install_deps() {
         command -v "clang-cl-$llvm" >/dev/null ||
             { pinnit_log "installing clang-tools-$llvm" && pinnit_apt_install "clang-tools-$llvm"; } ||
             pinnit_fail "installing clang-tools-$llvm"
+        pinnit_fetch_wineserver || pinnit_fail "taking the 64-bit Wine server out of Debian's wine64 package"
     fi
+}
+
+# Takes the 64-bit Wine server out of Debian's wine64 package of the installed
+# Wine's version, without installing the package: it would bring the whole of
+# 64-bit Wine (some 650 MB) for one file that needs nothing but libc.
+pinnit_fetch_wineserver() {
+    local version dir=$PINNIT_WINESERVER_DIR
+    version=$(dpkg-query -W -f '${Version}' wine32:i386) || return 1
+    [ -x "$PINNIT_WINESERVER" ] && [ "$(cat "$dir/version" 2>/dev/null)" = "$version" ] && return 0
+    pinnit_log "taking the 64-bit Wine server out of wine64 $version"
+    pinnit_apt_update
+    rm -rf "$dir" && mkdir -p "$dir" &&
+        (cd "$dir" && apt-get download -q "wine64=$version" 2>&1) &&
+        dpkg-deb -x "$dir"/wine64_*.deb "$dir" && rm "$dir"/wine64_*.deb &&
+        echo "$version" >"$dir/version"
 }
 
 # pinnit_build DIR TOOLCHAIN [cmake options...]

@@ -38,9 +38,15 @@ void ForgetDesktop(const std::string &name)
 int RunInOwnDesktop(void)
 {
     std::string name = DESKTOP_PREFIX + std::to_string(GetCurrentProcessId());
-    if (!DescribeDesktop(name))
+    // Handed down to the process, so that all its threads belong to the desktop,
+    // not just the first: Wine gives the others the desktop of the parent's thread.
+    SECURITY_ATTRIBUTES inherited = {sizeof inherited, NULL, TRUE};
+    HDESK desktop =
+        DescribeDesktop(name) ? CreateDesktopA(name.c_str(), NULL, NULL, 0, GENERIC_ALL, &inherited) : NULL;
+    if (desktop == NULL)
     {
-        std::fprintf(stderr, "could not describe the desktop %s\n", name.c_str());
+        std::fprintf(stderr, "could not make the desktop %s\n", name.c_str());
+        ForgetDesktop(name);
         return 1;
     }
     STARTUPINFOA si = {};
@@ -62,6 +68,7 @@ int RunInOwnDesktop(void)
     }
     else
         std::fprintf(stderr, "could not start the tests in the desktop %s\n", name.c_str());
+    CloseDesktop(desktop);
     ForgetDesktop(name);
     return int(code);
 }
