@@ -210,10 +210,12 @@ pinnit_make_prefix() {
     "$WINESERVER" -w
 }
 
-# Starts the prefix's server for good, so that the programs run in it one after
-# another share one Wine session instead of each starting the server and its services.
+# Starts the prefix's server for good, and its services, so that the programs run
+# in it one after another share one Wine session instead of each starting the
+# server and the services anew.
 pinnit_start_session() {
     "$WINESERVER" -p || pinnit_fail "starting $WINESERVER"
+    wine wineboot >/dev/null 2>&1 || pinnit_fail "starting the Wine session's services with wineboot"
 }
 
 # Ends every Wine process of our own prefix and the Xvfb we started, if any.
