@@ -172,8 +172,7 @@ pinnit_start_xvfb() {
     Xvfb ":$n" -screen 0 1024x700x24 -nolisten tcp >/dev/null 2>&1 &
     PINNIT_XVFB_PID=$!
     export DISPLAY=":$n"
-    local i
-    for i in $(seq 50); do
+    for _ in $(seq 50); do
         xdpyinfo >/dev/null 2>&1 && kill -0 "$PINNIT_XVFB_PID" 2>/dev/null && return 0
         sleep 0.1
     done
@@ -210,16 +209,34 @@ pinnit_make_prefix() {
     "$WINESERVER" -w
 }
 
+# pinnit_end_marked MARK: ends every process whose environment holds
+# PINNIT_TEST_MARK=MARK, which every Windows process inherits from the one it was
+# given to, until none is left. The mark is never exported, so nothing else has it.
+pinnit_end_marked() {
+    local pids
+    for _ in $(seq 20); do
+        pids=$(grep -lxz "PINNIT_TEST_MARK=$1" /proc/[0-9]*/environ 2>/dev/null | cut -d/ -f3)
+        [ -n "$pids" ] || return 0
+        # shellcheck disable=SC2086 # one pid a word
+        kill -KILL $pids 2>/dev/null
+        sleep 0.1
+    done
+}
+
 # Starts the prefix's server for good, and its services, so that the programs run
 # in it one after another share one Wine session instead of each starting the
 # server and the services anew.
 pinnit_start_session() {
+    PINNIT_SESSION_MARK=pinnit-session-$$-$(date +%s%N)
     "$WINESERVER" -p || pinnit_fail "starting $WINESERVER"
-    wine wineboot >/dev/null 2>&1 || pinnit_fail "starting the Wine session's services with wineboot"
+    PINNIT_TEST_MARK=$PINNIT_SESSION_MARK wine wineboot >/dev/null 2>&1 ||
+        pinnit_fail "starting the Wine session's services with wineboot"
 }
 
-# Ends every Wine process of our own prefix and the Xvfb we started, if any.
+# Ends every Wine process of our own prefix and the Xvfb we started, if any. Under
+# the emulator Wine 10's services can outlive their server: they are ended by their mark.
 pinnit_cleanup() {
     if [ -n "${WINEPREFIX:-}" ]; then "$WINESERVER" -k 2>/dev/null || true; fi
+    if [ -n "${PINNIT_SESSION_MARK:-}" ]; then pinnit_end_marked "$PINNIT_SESSION_MARK"; fi
     if [ -n "${PINNIT_XVFB_PID:-}" ]; then kill "$PINNIT_XVFB_PID" 2>/dev/null || true; fi
 }

@@ -1,4 +1,4 @@
-#!/bin/sh
+#!/usr/bin/env bash
 # Runs one test program under Wine for CTest, in the Wine session that the test
 # command keeps up. The program and every Windows process it starts (the desktop
 # it opens, a pinnit it leaves behind) carry a mark in their environment: once
@@ -7,6 +7,7 @@
 # clean. The output goes through a file, which nothing left behind can hold open.
 # Given --gtest_output=xml:FILE, the run passes once FILE is written: each test's
 # result is then read from it.
+source "$(dirname "$0")/lib.sh"
 limit=${PINNIT_TEST_TIMEOUT:-280}
 mark=pinnit-test-$$-$(date +%s%N)
 out=$(mktemp)
@@ -19,15 +20,7 @@ done
 PINNIT_TEST_MARK=$mark timeout -s KILL "$limit" wine "$@" >"$out" 2>&1
 status=$?
 [ "$status" -ne 137 ] || echo "wine-test.sh: $1 ran past $limit s and was ended" >>"$out"
-
-pass=0
-while pids=$(grep -lxz "PINNIT_TEST_MARK=$mark" /proc/[0-9]*/environ 2>/dev/null | cut -d/ -f3) &&
-    [ -n "$pids" ] && [ "$pass" -lt 20 ]; do
-    # shellcheck disable=SC2086 # one pid a word
-    kill -KILL $pids 2>/dev/null
-    sleep 0.1
-    pass=$((pass + 1))
-done
+pinnit_end_marked "$mark"
 
 cat "$out"
 rm -f "$out"

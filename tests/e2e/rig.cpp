@@ -37,7 +37,9 @@ namespace {
 struct Search
 {
     const char *className;
+    const char *title;
     DWORD pid;
+    bool visibleOnly;
     HWND found;
 };
 
@@ -47,26 +49,14 @@ BOOL CALLBACK MatchWindow(HWND hwnd, LPARAM lParam)
     char cls[64];
     DWORD pid = 0;
     GetWindowThreadProcessId(hwnd, &pid);
-    if ((search->pid == 0 || pid == search->pid) && IsWindowVisible(hwnd) &&
-        GetClassNameA(hwnd, cls, sizeof cls) && lstrcmpiA(cls, search->className) == 0)
+    if ((search->pid == 0 || pid == search->pid) && (!search->visibleOnly || IsWindowVisible(hwnd)) &&
+        GetClassNameA(hwnd, cls, sizeof cls) && lstrcmpiA(cls, search->className) == 0 &&
+        (search->title == NULL || WindowText(hwnd) == search->title))
     {
         search->found = hwnd;
         return FALSE;
     }
     return TRUE;
-}
-
-HWND FindMainWindow(DWORD pid)
-{
-    HWND hwnd = NULL;
-    while ((hwnd = FindWindowExA(NULL, hwnd, "pinnit", "pinnit")) != NULL)
-    {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(hwnd, &owner);
-        if (owner == pid)
-            return hwnd;
-    }
-    return NULL;
 }
 
 // Each event carries the position itself, so it lands where it is meant to even if
@@ -167,7 +157,7 @@ bool Pinnit::Start(const std::string &arguments)
         Step(Launch(ExecutableBeside("pinnit.exe"), arguments, &m_process), "pinnit.exe did not start") &&
         Step(WaitUntil(
                  [this] {
-                     m_main = FindMainWindow(m_process.dwProcessId);
+                     m_main = FindTopLevelWindow("pinnit", "pinnit", m_process.dwProcessId);
                      return m_main != NULL && IconPresent();
                  },
                  3 * WAIT_MS),
@@ -231,15 +221,7 @@ RECT Pinnit::ListFrame() const
 
 HWND Pinnit::List() const
 {
-    HWND hwnd = NULL;
-    while ((hwnd = FindWindowExA(NULL, hwnd, "#32770", "pinnit")) != NULL)
-    {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(hwnd, &owner);
-        if (owner == m_process.dwProcessId)
-            return hwnd;
-    }
-    return NULL;
+    return FindTopLevelWindow("#32770", "pinnit", m_process.dwProcessId);
 }
 
 // Says what a click on the icon met when it showed no list, so that a slow desktop,
@@ -274,11 +256,16 @@ HWND Pinnit::ShowList() const
     return NULL;
 }
 
-HWND FindVisibleWindow(const char *className, DWORD pid)
+HWND FindTopLevelWindow(const char *className, const char *title, DWORD pid, bool visibleOnly)
 {
-    Search search = {className, pid, NULL};
+    Search search = {className, title, pid, visibleOnly, NULL};
     EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
+}
+
+HWND FindVisibleWindow(const char *className, DWORD pid)
+{
+    return FindTopLevelWindow(className, NULL, pid, true);
 }
 
 HWND WaitForVisibleWindow(const char *className, DWORD pid, DWORD timeoutMs)

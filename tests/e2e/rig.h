@@ -59,6 +59,12 @@ private:
     double m_startupMs = 0;
 };
 
+// The first top-level window of the class, and of the title unless it is NULL, that
+// the process (any, for 0) owns. Found by enumerating the top-level windows, never
+// with FindWindowEx from a window found before: Wine 10's server walks from that
+// window to the end of the z-order list, and loops for good when the window is
+// not in that list but in its parent's list of windows not yet (or no longer) in it.
+HWND FindTopLevelWindow(const char *className, const char *title, DWORD pid, bool visibleOnly = false);
 // The first visible top-level window of the class that the process owns.
 HWND FindVisibleWindow(const char *className, DWORD pid);
 HWND WaitForVisibleWindow(const char *className, DWORD pid, DWORD timeoutMs = WAIT_MS);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "peimage.h"
+#include "rig.h"
 
 // Makes the recorder the shell's open handler for http and mailto while it lives, so
 // a click on a link is written down and no browser or mail program starts.
@@ -71,15 +72,7 @@ private:
 // pinnit's visible About box, NULL when none is open.
 inline HWND FindAboutBox(DWORD pid)
 {
-    HWND hwnd = NULL;
-    while ((hwnd = FindWindowExA(NULL, hwnd, "#32770", "About")) != NULL)
-    {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(hwnd, &owner);
-        if (owner == pid && IsWindowVisible(hwnd))
-            return hwnd;
-    }
-    return NULL;
+    return FindTopLevelWindow("#32770", "About", pid, true);
 }
 
 #endif
