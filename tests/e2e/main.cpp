@@ -5,18 +5,19 @@
 
 #include <windows.h>
 
+#include <cstdlib>
 #include <string>
 
 namespace {
 
-const char DESKTOP_PREFIX[] = "pinnit-e2e-";
+const char DESKTOP_VARIABLE[] = "PINNIT_E2E_DESKTOP";
 const char DESKTOPS_KEY[] = "Software\\Wine\\Explorer\\Desktops";
 
-bool InOwnDesktop(void)
+std::string ThreadDesktopName(void)
 {
     char name[64] = "";
     GetUserObjectInformationA(GetThreadDesktop(GetCurrentThreadId()), UOI_NAME, name, sizeof name, NULL);
-    return std::string(name).rfind(DESKTOP_PREFIX, 0) == 0;
+    return name;
 }
 
 // Wine's desktop process reads the size of a named desktop, and whether it has a
@@ -37,13 +38,14 @@ void ForgetDesktop(const std::string &name)
 
 int RunInOwnDesktop(void)
 {
-    std::string name = DESKTOP_PREFIX + std::to_string(GetCurrentProcessId());
-    // Handed down to the process, so that all its threads belong to the desktop,
-    // not just the first: Wine gives the others the desktop of the parent's thread.
+    std::string name = "pinnit-e2e-" + std::to_string(GetCurrentProcessId());
+    // Handed down, and this thread's too, so that all the new process's threads
+    // belong to the desktop, not just its first: Wine gives the others the
+    // desktop of an inherited handle or of the parent's thread.
     SECURITY_ATTRIBUTES inherited = {sizeof inherited, NULL, TRUE};
     HDESK desktop =
         DescribeDesktop(name) ? CreateDesktopA(name.c_str(), NULL, NULL, 0, GENERIC_ALL, &inherited) : NULL;
-    if (desktop == NULL)
+    if (desktop == NULL || !SetThreadDesktop(desktop) || !SetEnvironmentVariableA(DESKTOP_VARIABLE, name.c_str()))
     {
         std::fprintf(stderr, "could not make the desktop %s\n", name.c_str());
         ForgetDesktop(name);
@@ -68,7 +70,6 @@ int RunInOwnDesktop(void)
     }
     else
         std::fprintf(stderr, "could not start the tests in the desktop %s\n", name.c_str());
-    CloseDesktop(desktop);
     ForgetDesktop(name);
     return int(code);
 }
@@ -77,8 +78,14 @@ int RunInOwnDesktop(void)
 
 int main(int argc, char **argv)
 {
-    if (!InOwnDesktop())
+    const char *own = std::getenv(DESKTOP_VARIABLE);
+    if (own == NULL)
         return RunInOwnDesktop();
+    if (ThreadDesktopName() != own)
+    {
+        std::fprintf(stderr, "the tests were to run in the desktop %s, not in %s\n", own, ThreadDesktopName().c_str());
+        return 1;
+    }
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
