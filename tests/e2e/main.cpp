@@ -1,6 +1,6 @@
-// Each run of the end-to-end tests gets a Wine desktop of its own, as fresh as a
-// user's session: the process started by the test command makes one with a
-// taskbar and runs itself again inside it, passing its output and exit code on.
+// Each run of the end-to-end tests gets a Wine desktop of its own, with a taskbar,
+// as fresh as a user's session: the process started by the test command makes
+// it and runs itself again inside, passing its output and exit code on.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -8,47 +8,33 @@
 #include <cstdlib>
 #include <string>
 
-namespace {
+static const char DESKTOP_VARIABLE[] = "PINNIT_E2E_DESKTOP";
 
-const char DESKTOP_VARIABLE[] = "PINNIT_E2E_DESKTOP";
-const char DESKTOPS_KEY[] = "Software\\Wine\\Explorer\\Desktops";
-
-std::string ThreadDesktopName(void)
+static std::string ThreadDesktopName(void)
 {
     char name[64] = "";
     GetUserObjectInformationA(GetThreadDesktop(GetCurrentThreadId()), UOI_NAME, name, sizeof name, NULL);
     return name;
 }
 
-// Wine's desktop process reads the size of a named desktop, and whether it has a
-// taskbar, from these values when it opens the desktop.
-bool DescribeDesktop(const std::string &name)
-{
-    const DWORD enableShell = 1;
-    return RegSetKeyValueA(HKEY_CURRENT_USER, DESKTOPS_KEY, name.c_str(), REG_SZ, "1024x700", 9) == ERROR_SUCCESS &&
-           RegSetKeyValueA(HKEY_CURRENT_USER, (std::string(DESKTOPS_KEY) + "\\" + name).c_str(), "EnableShell",
-                           REG_DWORD, &enableShell, sizeof enableShell) == ERROR_SUCCESS;
-}
-
-void ForgetDesktop(const std::string &name)
-{
-    RegDeleteKeyValueA(HKEY_CURRENT_USER, DESKTOPS_KEY, name.c_str());
-    RegDeleteTreeA(HKEY_CURRENT_USER, (std::string(DESKTOPS_KEY) + "\\" + name).c_str());
-}
-
-int RunInOwnDesktop(void)
+// Wine's desktop process reads the desktop's size and whether it has a taskbar
+// here. The desktop's handle is handed down, and this thread moves to it too, so
+// that all the new process's threads belong to it, not just its first: Wine gives
+// the others the desktop of an inherited handle or of the parent's thread.
+static int RunInOwnDesktop(void)
 {
     std::string name = "pinnit-e2e-" + std::to_string(GetCurrentProcessId());
-    // Handed down, and this thread's too, so that all the new process's threads
-    // belong to the desktop, not just its first: Wine gives the others the
-    // desktop of an inherited handle or of the parent's thread.
+    const char *desktops = "Software\\Wine\\Explorer\\Desktops";
+    const DWORD enableShell = 1;
     SECURITY_ATTRIBUTES inherited = {sizeof inherited, NULL, TRUE};
-    HDESK desktop =
-        DescribeDesktop(name) ? CreateDesktopA(name.c_str(), NULL, NULL, 0, GENERIC_ALL, &inherited) : NULL;
-    if (desktop == NULL || !SetThreadDesktop(desktop) || !SetEnvironmentVariableA(DESKTOP_VARIABLE, name.c_str()))
+    HDESK desktop = NULL;
+    if (RegSetKeyValueA(HKEY_CURRENT_USER, desktops, name.c_str(), REG_SZ, "1024x700", 9) != ERROR_SUCCESS ||
+        RegSetKeyValueA(HKEY_CURRENT_USER, (desktops + ("\\" + name)).c_str(), "EnableShell", REG_DWORD,
+                        &enableShell, sizeof enableShell) != ERROR_SUCCESS ||
+        (desktop = CreateDesktopA(name.c_str(), NULL, NULL, 0, GENERIC_ALL, &inherited)) == NULL ||
+        !SetThreadDesktop(desktop) || !SetEnvironmentVariableA(DESKTOP_VARIABLE, name.c_str()))
     {
         std::fprintf(stderr, "could not make the desktop %s\n", name.c_str());
-        ForgetDesktop(name);
         return 1;
     }
     STARTUPINFOA si = {};
@@ -61,20 +47,12 @@ int RunInOwnDesktop(void)
     PROCESS_INFORMATION process;
     std::string commandLine = GetCommandLineA();
     DWORD code = 1;
-    if (CreateProcessA(NULL, &commandLine[0], NULL, NULL, TRUE, 0, NULL, NULL, &si, &process))
-    {
-        WaitForSingleObject(process.hProcess, INFINITE);
-        GetExitCodeProcess(process.hProcess, &code);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-    }
-    else
+    if (!CreateProcessA(NULL, &commandLine[0], NULL, NULL, TRUE, 0, NULL, NULL, &si, &process))
         std::fprintf(stderr, "could not start the tests in the desktop %s\n", name.c_str());
-    ForgetDesktop(name);
+    else if (WaitForSingleObject(process.hProcess, INFINITE) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process.hProcess, &code);
     return int(code);
 }
-
-} // namespace
 
 int main(int argc, char **argv)
 {

@@ -263,21 +263,16 @@ HWND FindTopLevelWindow(const char *className, const char *title, DWORD pid, boo
     return search.found;
 }
 
-HWND FindVisibleWindow(const char *className, DWORD pid)
-{
-    return FindTopLevelWindow(className, NULL, pid, true);
-}
-
 HWND WaitForVisibleWindow(const char *className, DWORD pid, DWORD timeoutMs)
 {
     HWND found = NULL;
-    WaitUntil([&] { return (found = FindVisibleWindow(className, pid)) != NULL; }, timeoutMs);
+    WaitUntil([&] { return (found = FindTopLevelWindow(className, NULL, pid, true)) != NULL; }, timeoutMs);
     return found;
 }
 
 HWND OpenMenuWindow(void)
 {
-    return FindVisibleWindow("#32768", 0);
+    return FindTopLevelWindow("#32768", NULL, 0, true);
 }
 
 void MoveTo(POINT at)

@@ -65,8 +65,6 @@ private:
 // window to the end of the z-order list, and loops for good when the window is
 // not in that list but in its parent's list of windows not yet (or no longer) in it.
 HWND FindTopLevelWindow(const char *className, const char *title, DWORD pid, bool visibleOnly = false);
-// The first visible top-level window of the class that the process owns.
-HWND FindVisibleWindow(const char *className, DWORD pid);
 HWND WaitForVisibleWindow(const char *className, DWORD pid, DWORD timeoutMs = WAIT_MS);
 
 // The popup menu pinnit shows from its tray icon, NULL when none is open.
