@@ -215,7 +215,7 @@ pinnit_make_prefix() {
 pinnit_end_marked() {
     local pids
     for _ in $(seq 20); do
-        pids=$(grep -lxz "PINNIT_TEST_MARK=$1" /proc/[0-9]*/environ 2>/dev/null | cut -d/ -f3)
+        pids=$(grep -lxz "PINNIT_TEST_MARK=$1" /proc/[0-9]*/environ 2>/dev/null | cut -d/ -f3) || true
         [ -n "$pids" ] || return 0
         # shellcheck disable=SC2086 # one pid a word
         kill -KILL $pids 2>/dev/null
