@@ -68,14 +68,14 @@ pinnit_apt() {
 pinnit_apt_update() {
     [ -z "$PINNIT_APT_UPDATED" ] || return 0
     PINNIT_APT_UPDATED=1
-    local try faults
+    local try faults=$PINNIT_APT_FAULTS
+    # Only the last try's faults are kept.
     for try in $(seq "$PINNIT_APT_TRIES"); do
-        faults=$PINNIT_APT_FAULTS
+        PINNIT_APT_FAULTS=$faults
         pinnit_apt update && { PINNIT_APT_FAULTS=$faults; return 0; }
         [ "$try" -eq "$PINNIT_APT_TRIES" ] || {
             pinnit_log "updating the package lists failed (try $try of $PINNIT_APT_TRIES); trying again in $PINNIT_APT_PAUSE s"
             sleep "$PINNIT_APT_PAUSE"
-            PINNIT_APT_FAULTS=$faults
         }
     done
     pinnit_log "updating the package lists failed $PINNIT_APT_TRIES times; going on with the lists this machine has"
@@ -183,7 +183,7 @@ pinnit_start_xvfb() {
 # pinnit_make_prefix DIR [desktop]: a fresh Wine prefix whose virtual desktop has a
 # taskbar; with "desktop", every program started in it opens in that desktop.
 # Its server is the 64-bit one, which serves 32-bit Wine as well and never runs
-# under the emulator (where a 32-bit server once spun for good, see the guide).
+# under the emulator, where every call of every Wine process would wait on it.
 pinnit_make_prefix() {
     export WINEPREFIX=$1 WINEARCH=win32 WINEDEBUG=${WINEDEBUG:--all} WINESERVER=$PINNIT_WINESERVER
     export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
