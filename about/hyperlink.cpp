@@ -15,6 +15,7 @@ HCURSOR g_linkCursor;
 
 /* The hand is drawn here because IDC_HAND is not there on every Windows pinnit runs on.
    Four bytes a row, leftmost pixel in the top bit; AND 1 with XOR 0 shows the screen. */
+/* clang-format off */
 static const BYTE HAND_AND_PLANE[32 * 4] = {
     0xFF, 0xFF, 0xFF, 0xFF,  /* 0 */
     0xF9, 0xFF, 0xFF, 0xFF,
@@ -84,6 +85,7 @@ static const BYTE HAND_XOR_PLANE[32 * 4] = {
     0x00, 0x00, 0x00, 0x00,  /* 30 */
     0x00, 0x00, 0x00, 0x00,
 };
+/* clang-format on */
 
 /* The fingertip. */
 static const int HAND_HOT_X = 5;

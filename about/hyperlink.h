@@ -12,10 +12,10 @@
 /* What a link control keeps: allocated when it is converted, freed when it is destroyed. */
 struct LinkInfo
 {
-    char target[MAX_PATH];  /* what the shell opens; empty opens the control's text */
-    WNDPROC prevWndProc;    /* the static's own procedure, which gets every message passed on */
-    COLORREF color;         /* the colour the text is drawn in now */
-    COLORREF visitedColor;  /* the colour it takes once clicked */
+    char target[MAX_PATH]; /* what the shell opens; empty opens the control's text */
+    WNDPROC prevWndProc;   /* the static's own procedure, which gets every message passed on */
+    COLORREF color;        /* the colour the text is drawn in now */
+    COLORREF visitedColor; /* the colour it takes once clicked */
 };
 
 /* Set by a press on any link, cleared by the release that opens one. */

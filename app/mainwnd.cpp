@@ -14,8 +14,8 @@ static UINT g_taskbarCreatedMsg;
 static const char MAIN_CLASS_NAME[] = "pinnit";
 
 /* The message filters of Windows 7 and later (per window) and of Vista (per process). */
-typedef BOOL(WINAPI *ChangeWindowMessageFilterExFn)(HWND, UINT, DWORD, PCHANGEFILTERSTRUCT);
-typedef BOOL(WINAPI *ChangeWindowMessageFilterFn)(UINT, DWORD);
+typedef BOOL(WINAPI *MessageFilterExFn)(HWND, UINT, DWORD, PCHANGEFILTERSTRUCT);
+typedef BOOL(WINAPI *MessageFilterFn)(UINT, DWORD);
 
 /* The shell sends the mouse message itself as lParam (first-version callbacks). */
 TrayAction TrayActionFor(LPARAM mouseMessage)
@@ -56,10 +56,10 @@ static void AddTrayIcon(HWND hwnd)
 static void AllowTaskbarCreated(HWND hwnd)
 {
     HMODULE user32 = GetModuleHandleA("user32.dll");
-    ChangeWindowMessageFilterExFn filterEx = (ChangeWindowMessageFilterExFn)(void (*)(void))
-        GetProcAddress(user32, "ChangeWindowMessageFilterEx");
-    ChangeWindowMessageFilterFn filter = (ChangeWindowMessageFilterFn)(void (*)(void))
-        GetProcAddress(user32, "ChangeWindowMessageFilter");
+    MessageFilterExFn filterEx =
+        (MessageFilterExFn)(void (*)(void))GetProcAddress(user32, "ChangeWindowMessageFilterEx");
+    MessageFilterFn filter =
+        (MessageFilterFn)(void (*)(void))GetProcAddress(user32, "ChangeWindowMessageFilter");
     if (filterEx != NULL)
         filterEx(hwnd, g_taskbarCreatedMsg, MSGFLT_ALLOW, NULL);
     else if (filter != NULL)
@@ -159,15 +159,14 @@ ATOM RegisterMainWindowClass(void)
     wc.lpszMenuName = NULL;
     wc.lpszClassName = MAIN_CLASS_NAME;
     wc.hIconSm = (HICON)LoadImageA(g_hInstance, MAKEINTRESOURCEA(IDI_APP), IMAGE_ICON,
-                                   GetSystemMetrics(SM_CXSMICON),
-                                   GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR);
+                                   GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
+                                   LR_DEFAULTCOLOR);
     return RegisterClassExA(&wc);
 }
 
 /* The main window is never shown: it owns the tray icon and the window list. */
 HWND CreateMainWindow(void)
 {
-    return CreateWindowExA(0, MAIN_CLASS_NAME, "pinnit", WS_POPUP,
-                           CW_USEDEFAULT, 0, CW_USEDEFAULT, 0,
-                           NULL, NULL, g_hInstance, NULL);
+    return CreateWindowExA(0, MAIN_CLASS_NAME, "pinnit", WS_POPUP, CW_USEDEFAULT, 0, CW_USEDEFAULT,
+                           0, NULL, NULL, g_hInstance, NULL);
 }

@@ -116,7 +116,8 @@ void ToggleSelectedRow(void)
 
     HWND window = (HWND)SendMessageA(g_hWindowList, LB_GETITEMDATA, row, 0);
     BOOL otherThread = GetWindowThreadProcessId(window, NULL) != GetCurrentThreadId();
-    SetWindowPos(window, ToggleInsertAfter(g_topmostFlags[row]), 0, 0, 0, 0, ToggleFlags(otherThread));
+    SetWindowPos(window, ToggleInsertAfter(g_topmostFlags[row]), 0, 0, 0, 0,
+                 ToggleFlags(otherThread));
     g_topmostFlags[row] = !g_topmostFlags[row];
 }
 
