@@ -5,7 +5,7 @@
 #include <windows.h>
 
 /* The colour argument that asks AttachHyperlink for the usual link blue. */
-#define LINK_COLOR_DEFAULT ((COLORREF)-1)
+#define LINK_COLOR_DEFAULT 0xFFFFFFFF
 #define LINK_COLOR_BLUE    0x00FF0000
 #define LINK_COLOR_VISITED 0x00800080
 
