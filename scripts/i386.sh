@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # How this machine runs 32-bit Wine; sourced by lib.sh.
 #
 # Some machines refuse to execute any 32-bit x86 Linux program ("Exec format
@@ -96,7 +97,7 @@ Package: qemu-user
 Pin: release n=$suite
 Pin-Priority: 500
 EOF
-    PINNIT_APT_UPDATED=""
+    pinnit_apt_sources_changed
     pinnit_apt_install qemu-user
 }
 

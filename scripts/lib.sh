@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by the run and test scripts: installs what is missing, builds, and
 # prepares a display and a Wine prefix. Everything started here is ended by pid.
 
@@ -62,6 +63,11 @@ pinnit_apt() {
     return "$status"
 }
 
+# The next install updates the lists again: the sources or architectures changed.
+pinnit_apt_sources_changed() {
+    PINNIT_APT_UPDATED=""
+}
+
 # Updates the package lists once per command. An archive caught in the middle of
 # a sync heals in minutes, so a failed update is tried again; after the last try
 # the install goes on with the lists the machine has, and only a failed install stops it.
@@ -102,7 +108,8 @@ pinnit_debian_mirror() {
 source "$PINNIT_ROOT/scripts/i386.sh"
 
 # pinnit_install_deps [build]: installs from Debian's archive what is missing: the
-# toolchain and the release tools, and unless "build" is given, Wine and the X tools.
+# toolchain and the release tools, and unless "build" is given, Wine, the X tools
+# and the tools the tests use.
 pinnit_install_deps() {
     local need=()
     command -v i686-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-i686 binutils-mingw-w64-i686)
@@ -120,12 +127,13 @@ pinnit_install_deps() {
         command -v llvm-rc >/dev/null || need+=(llvm)
         [ -d /usr/src/googletest ] || need+=(googletest)
         [ -f /usr/share/wine/fonts/marlett.ttf ] || need+=(fonts-wine)
+        command -v shellcheck >/dev/null || need+=(shellcheck)
     fi
     if [ ${#need[@]} -gt 0 ]; then
         pinnit_log "installing ${need[*]}"
         if ! dpkg --print-foreign-architectures | grep -qx i386; then
             $PINNIT_SUDO dpkg --add-architecture i386
-            PINNIT_APT_UPDATED=""
+            pinnit_apt_sources_changed
         fi
         pinnit_apt_install "${need[@]}" || pinnit_fail "installing ${need[*]}"
     fi

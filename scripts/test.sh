@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Builds pinnit and its tests with warnings as errors, once with GCC and once
-# with Clang, and runs every test of both builds under Wine on a private Xvfb
-# display, in one prefix and one Wine session. Builds pinnit alone a third time
-# through the Visual Studio branch (clang-cl, lld-link, llvm-rc) and puts that
-# pinnit.exe through the GCC build's file checks and a short end-to-end run.
-# Runs the benchmarks once, in the GCC build, and ends with how long each stage
-# took; fails when any build or run fails.
+# Checks every script with shellcheck. Builds pinnit and its tests with warnings
+# as errors, once with GCC and once with Clang, and runs every test of both
+# builds under Wine on a private Xvfb display, in one prefix and one Wine
+# session. Builds pinnit alone a third time through the Visual Studio branch
+# (clang-cl, lld-link, llvm-rc) and puts that pinnit.exe through the GCC build's
+# file checks and a short end-to-end run. Runs the benchmarks once, in the GCC
+# build, and ends with how long each stage took; fails when any check, build or
+# run fails.
 # PINNIT_TEST_SCOPE=gcc builds and tests the GCC build alone (its tests, the
 # benchmarks, the release check), for a run that must be short.
 set -euo pipefail
@@ -23,6 +24,13 @@ stage() {
 pinnit_setup_i386
 pinnit_install_deps
 stage "installs"
+
+status=0
+# Every script, the sourced ones and CI's entry point included.
+pinnit_log "checking the scripts with shellcheck $(shellcheck --version | sed -n 's/^version: //p')"
+shellcheck -S warning "$PINNIT_ROOT"/scripts/*.sh "$PINNIT_ROOT"/tests/*.sh "$PINNIT_ROOT"/.ci/run ||
+    { status=1; pinnit_log "shellcheck found the above in the scripts"; }
+stage "scripts checked"
 
 build=${PINNIT_BUILD:-$PINNIT_ROOT/build/test}
 pinnit_build "$build" mingw-gcc-i686
@@ -42,7 +50,6 @@ pinnit_start_session
 pinnit_check_i386 "$build/bin"
 stage "prefix and session"
 
-status=0
 if [ "${PINNIT_TEST_SCOPE:-all}" != gcc ]; then
     # Its resources are those windres gave the GCC build, compared entry by entry
     # (not the layout); the test programs find it beside themselves.
