@@ -140,7 +140,13 @@ TEST(RobustnessE2E, LongUseLeavesMemoryFlatAndPinnitAnswering)
     std::printf("pinnit after 1 / all rounds: private %lu / %lu KB, working set %lu / %lu KB\n",
                 (unsigned long)first.privateBytes / 1024, (unsigned long)last.privateBytes / 1024,
                 (unsigned long)first.workingSet / 1024, (unsigned long)last.workingSet / 1024);
-    ASSERT_NE(nullptr, pinnit.ShowList()) << "a real click still shows the list";
+    // Under Wine 10 a click here has, once in many runs, landed on the icon with pinnit
+    // and the taskbar both answering and brought no list; ShowList then says so. A
+    // second click tells such a click from a pinnit that no longer answers its icon.
+    HWND list = pinnit.ShowList();
+    if (list == NULL)
+        list = pinnit.ShowList();
+    ASSERT_NE(nullptr, list) << "a real click still shows the list";
 }
 
 TEST(RobustnessE2E, ACrowdOfWindowsAndHugeTitlesAreListedWholeAndRapidClicksAreSafe)
