@@ -51,10 +51,18 @@ pinnit_probe_runs() {
     [ "$status" -eq 7 ]
 }
 
+# The kernel's table of interpreters, which a root filesystem or a machine may
+# not have mounted: unseen, an entry in it still hands programs to its emulator.
+pinnit_mount_binfmt() {
+    mountpoint -q "$PINNIT_BINFMT" || $PINNIT_SUDO mount -t binfmt_misc binfmt_misc "$PINNIT_BINFMT"
+}
+
 # Answers whether the kernel itself executes the probe. An emulator registered
 # by an earlier run would answer for it, so it is switched off first and stays
 # off where it is not needed.
 pinnit_kernel_runs_i386() {
+    pinnit_mount_binfmt 2>/dev/null ||
+        pinnit_log "cannot mount $PINNIT_BINFMT: an emulator registered in it would pass for the kernel"
     if pinnit_emulator_enabled; then
         echo 0 | pinnit_write_root "$PINNIT_BINFMT_ENTRY" || return 1
     fi
@@ -106,9 +114,7 @@ EOF
 # names later: an entry left by an earlier command may hold another qemu, even
 # one of a root filesystem that is gone, so it is always made anew.
 pinnit_register_qemu() {
-    if ! mountpoint -q "$PINNIT_BINFMT"; then
-        $PINNIT_SUDO mount -t binfmt_misc binfmt_misc "$PINNIT_BINFMT" || return 1
-    fi
+    pinnit_mount_binfmt || return 1
     if [ -f "$PINNIT_BINFMT_ENTRY" ]; then
         echo -1 | pinnit_write_root "$PINNIT_BINFMT_ENTRY" || return 1
     fi

@@ -29,7 +29,8 @@ pinnit_fail() {
         pinnit_log "Debian's archive, or a proxy on the way to it, served these files wrong, so apt could not fetch them:"
         printf '%s\n' "$PINNIT_APT_FAULTS" | sort -u | while read -r fault; do pinnit_log "  $fault"; done
         pinnit_log "That is a fault of the archive (often a mirror in the middle of a sync), not of pinnit."
-        pinnit_log "Run the command again later: such a fault usually heals within minutes or hours."
+        [ -n "${PINNIT_ROOTFS_NEXT:-}" ] ||
+            pinnit_log "Run the command again later: such a fault usually heals within minutes or hours."
     fi
     exit 1
 }
@@ -106,10 +107,12 @@ pinnit_debian_mirror() {
 }
 
 source "$PINNIT_ROOT/scripts/i386.sh"
+source "$PINNIT_ROOT/scripts/rootfs.sh"
 
 # pinnit_install_deps [build]: installs from Debian's archive what is missing: the
 # toolchain and the release tools, and unless "build" is given, Wine, the X tools
 # and the tools the tests use.
+# shellcheck disable=SC2120 # release.sh passes "build"
 pinnit_install_deps() {
     local need=()
     command -v i686-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-i686 binutils-mingw-w64-i686)
@@ -146,6 +149,41 @@ pinnit_install_deps() {
             pinnit_fail "installing clang-tools-$llvm"
         pinnit_fetch_wineserver || pinnit_fail "taking the 64-bit Wine server out of Debian's wine64 package"
     fi
+}
+
+pinnit_setup_machine() {
+    pinnit_setup_i386 && pinnit_install_deps
+}
+
+# pinnit_setup ARGS...: readies this machine for the command, or where its apt
+# cannot install what the command needs, runs the command with ARGS in pinnit's
+# own root filesystem instead (see rootfs.sh) and exits with its status.
+pinnit_setup() {
+    case ${PINNIT_ROOTFS:-auto} in
+    0)
+        pinnit_setup_machine
+        return
+        ;;
+    1)
+        pinnit_log "PINNIT_ROOTFS=1: ${0##*/} runs in a root filesystem of its own, not on this machine"
+        pinnit_rootfs_run "$@"
+        ;;
+    auto) ;;
+    *) pinnit_fail "PINNIT_ROOTFS is '$PINNIT_ROOTFS'; it must be 0, 1 or unset" ;;
+    esac
+    # Once the root filesystem is there, a machine that still cannot install
+    # gets one try, not minutes of them.
+    ! pinnit_rootfs_made || PINNIT_APT_TRIES=1
+    # A subshell, so that a failed step ends only the try; once it succeeds the
+    # steps run again here for what they export, and find nothing left to install.
+    if (PINNIT_ROOTFS_NEXT=1 && pinnit_setup_machine); then
+        pinnit_setup_machine
+        return
+    fi
+    pinnit_log "this machine's apt could not install what ${0##*/} needs (above), so it needs a root filesystem of its own"
+    # The lists were updated, or given up on, in the try.
+    PINNIT_APT_UPDATED=1
+    pinnit_rootfs_run "$@"
 }
 
 # Takes the 64-bit Wine server out of Debian's wine64 package of the installed

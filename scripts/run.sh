@@ -4,8 +4,7 @@
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
-pinnit_setup_i386
-pinnit_install_deps
+pinnit_setup "$@"
 build=${PINNIT_BUILD:-$PINNIT_ROOT/build/run}
 pinnit_build "$build" mingw-gcc-i686 -DPINNIT_TESTS=OFF -DPINNIT_WINE_TOOLS=ON
 

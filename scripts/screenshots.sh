@@ -5,8 +5,7 @@
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
-pinnit_setup_i386
-pinnit_install_deps
+pinnit_setup "$@"
 build=${PINNIT_BUILD:-$PINNIT_ROOT/build/screenshots}
 pinnit_build "$build" mingw-gcc-i686
 

@@ -21,8 +21,7 @@ stage() {
     stage_start=$SECONDS
 }
 
-pinnit_setup_i386
-pinnit_install_deps
+pinnit_setup "$@"
 stage "installs"
 
 status=0
