@@ -128,10 +128,12 @@ pinnit_rootfs_session() {
     trap 'exit 130' INT
     trap 'exit 143' TERM
     # The checkout as it is, uncommitted changes included; its build/ inside is
-    # the root filesystem's own, so that the two never share a build.
-    mkdir -p "$PINNIT_ROOT/build" "$root/root/build" || pinnit_fail "creating $PINNIT_ROOT/build"
+    # one of the root filesystem's own, one for each checkout, so that no build
+    # is shared with the machine or with another checkout.
+    local build=$root/root/build$PINNIT_ROOT
+    mkdir -p "$PINNIT_ROOT/build" "$build" || pinnit_fail "creating $PINNIT_ROOT/build and $build"
     { pinnit_rootfs_mount "$root" && pinnit_rootfs_bind "$root" "$PINNIT_ROOT" &&
-        pinnit_rootfs_bind "$root" "$PINNIT_ROOT/build" "$root/root/build"; } ||
+        pinnit_rootfs_bind "$root" "$PINNIT_ROOT/build" "$build"; } ||
         pinnit_fail "mounting the kernel's file systems and $PINNIT_ROOT in $root"
     # The X display's sockets and cookie, for a display of this machine.
     if [ -d /tmp/.X11-unix ]; then pinnit_rootfs_bind "$root" /tmp/.X11-unix || pinnit_fail "mounting /tmp/.X11-unix in $root"; fi
@@ -140,5 +142,7 @@ pinnit_rootfs_session() {
     pinnit_rootfs_enter "$root" DISPLAY="${DISPLAY:-}" \
         GIT_CONFIG_COUNT=1 GIT_CONFIG_KEY_0=safe.directory GIT_CONFIG_VALUE_0="$PINNIT_ROOT" \
         bash -c 'cd "$1" && shift && exec "$@"' - "$PINNIT_ROOT" "$@" || status=$?
+    # The packages it downloaded are installed: their files would only take room.
+    chroot "$root" apt-get clean
     exit "$status"
 }
