@@ -7,9 +7,10 @@ PINNIT_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 PINNIT_SUDO=""
 [ "$(id -u)" -eq 0 ] || PINNIT_SUDO=sudo
 
-# The 64-bit Wine server of the installed Wine's version (see pinnit_fetch_wineserver).
-PINNIT_WINESERVER_DIR=$PINNIT_ROOT/build/wineserver
-PINNIT_WINESERVER=$PINNIT_WINESERVER_DIR/usr/lib/wine/wineserver64
+# Debian's 64-bit Wine server (package wine64) serves 32-bit and 64-bit prefixes
+# alike, and never runs under the emulator, where every call of every Wine
+# process would wait on it.
+PINNIT_WINESERVER=/usr/lib/wine/wineserver64
 
 # Downloads retry by themselves; a failed update of the lists is tried this often,
 # this many seconds apart, before the lists the machine has are used.
@@ -119,7 +120,8 @@ pinnit_install_deps() {
     command -v cmake >/dev/null || need+=(cmake)
     command -v strip-nondeterminism >/dev/null || need+=(strip-nondeterminism)
     if [ "${1:-}" != build ]; then
-        command -v wine >/dev/null && dpkg -s wine32:i386 >/dev/null 2>&1 || need+=(wine wine32:i386)
+        # 32-bit Wine, and 64-bit Wine for a prefix that is 64-bit Windows.
+        command -v wine >/dev/null && dpkg -s wine32:i386 wine64 >/dev/null 2>&1 || need+=(wine wine32:i386 wine64)
         command -v Xvfb >/dev/null || need+=(xvfb xauth)
         command -v import >/dev/null || need+=(imagemagick)
         command -v xdpyinfo >/dev/null || need+=(x11-utils)
@@ -147,7 +149,6 @@ pinnit_install_deps() {
         command -v "clang-cl-$llvm" >/dev/null ||
             { pinnit_log "installing clang-tools-$llvm" && pinnit_apt_install "clang-tools-$llvm"; } ||
             pinnit_fail "installing clang-tools-$llvm"
-        pinnit_fetch_wineserver || pinnit_fail "taking the 64-bit Wine server out of Debian's wine64 package"
     fi
 }
 
@@ -186,21 +187,6 @@ pinnit_setup() {
     pinnit_rootfs_run "$@"
 }
 
-# Takes the 64-bit Wine server out of Debian's wine64 package of the installed
-# Wine's version, without installing the package: it would bring the whole of
-# 64-bit Wine (some 650 MB) for one file that needs nothing but libc.
-pinnit_fetch_wineserver() {
-    local version dir=$PINNIT_WINESERVER_DIR
-    version=$(dpkg-query -W -f '${Version}' wine32:i386) || return 1
-    [ -x "$PINNIT_WINESERVER" ] && [ "$(cat "$dir/version" 2>/dev/null)" = "$version" ] && return 0
-    pinnit_log "taking the 64-bit Wine server out of wine64 $version"
-    pinnit_apt_update
-    rm -rf "$dir" && mkdir -p "$dir" &&
-        (cd "$dir" && apt-get download -q "wine64=$version" 2>&1) &&
-        dpkg-deb -x "$dir"/wine64_*.deb "$dir" && rm "$dir"/wine64_*.deb &&
-        echo "$version" >"$dir/version"
-}
-
 # pinnit_build DIR TOOLCHAIN [cmake options...]
 pinnit_build() {
     local dir=$1 toolchain=$2
@@ -226,12 +212,12 @@ pinnit_start_xvfb() {
     return 1
 }
 
-# pinnit_make_prefix DIR [desktop]: a fresh Wine prefix whose virtual desktop has a
-# taskbar; with "desktop", every program started in it opens in that desktop.
-# Its server is the 64-bit one, which serves 32-bit Wine as well and never runs
-# under the emulator, where every call of every Wine process would wait on it.
+# pinnit_make_prefix DIR [desktop] [win64]: a fresh Wine prefix whose virtual
+# desktop has a taskbar; with "desktop", every program started in it opens in
+# that desktop. It is 32-bit Windows, or with "win64" 64-bit Windows, where
+# 32-bit programs run under WoW64 beside a 64-bit taskbar.
 pinnit_make_prefix() {
-    export WINEPREFIX=$1 WINEARCH=win32 WINEDEBUG=${WINEDEBUG:--all} WINESERVER=$PINNIT_WINESERVER
+    export WINEPREFIX=$1 WINEARCH=${3:-win32} WINEDEBUG=${WINEDEBUG:--all} WINESERVER=$PINNIT_WINESERVER
     export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
     # Under the emulator a crash would start winedbg, which waits forever for a terminal.
     [ "${PINNIT_I386:-}" != emulated ] || WINEDLLOVERRIDES+=";winedbg.exe=d"
@@ -279,10 +265,15 @@ pinnit_start_session() {
         pinnit_fail "starting the Wine session's services with wineboot"
 }
 
-# Ends every Wine process of our own prefix and the Xvfb we started, if any. Under
-# the emulator Wine 10's services can outlive their server: they are ended by their mark.
-pinnit_cleanup() {
+# Ends every Wine process of our own prefix. Under the emulator Wine 10's
+# services can outlive their server: they are ended by their mark.
+pinnit_end_session() {
     if [ -n "${WINEPREFIX:-}" ]; then "$WINESERVER" -k 2>/dev/null || true; fi
     if [ -n "${PINNIT_SESSION_MARK:-}" ]; then pinnit_end_marked "$PINNIT_SESSION_MARK"; fi
+}
+
+# Ends the Wine session and the Xvfb we started, if any.
+pinnit_cleanup() {
+    pinnit_end_session
     if [ -n "${PINNIT_XVFB_PID:-}" ]; then kill "$PINNIT_XVFB_PID" 2>/dev/null || true; fi
 }

@@ -5,8 +5,9 @@
 # session. Builds pinnit alone a third time through the Visual Studio branch
 # (clang-cl, lld-link, llvm-rc) and puts that pinnit.exe through the GCC build's
 # file checks and a short end-to-end run. Runs the benchmarks once, in the GCC
-# build, and ends with how long each stage took; fails when any check, build or
-# run fails.
+# build, then the GCC build's end-to-end tests again in a 64-bit prefix, as
+# 64-bit Windows runs pinnit, and ends with how long each stage took and how
+# many tests passed; fails when any check, build or run fails.
 # PINNIT_TEST_SCOPE=gcc builds and tests the GCC build alone (its tests, the
 # benchmarks, the release check), for a run that must be short.
 set -euo pipefail
@@ -16,9 +17,21 @@ stages=()
 stage_start=$SECONDS
 # stage NAME: the stage that has just ended, and how long it took.
 stage() {
-    stages+=("$(printf '%-34s %5d s' "$1" $((SECONDS - stage_start)))")
+    stages+=("$(printf '%-66s %5d s' "$1" $((SECONDS - stage_start)))")
     pinnit_log "$1: $((SECONDS - stage_start)) s"
     stage_start=$SECONDS
+}
+
+# run_tests NAME DIR CTEST-ARGUMENTS...: a stage of DIR's tests, named with how many passed.
+run_tests() {
+    local name=$1 dir=$2 out counts
+    shift 2
+    out=$(mktemp)
+    (cd "$dir" && ctest "$@") | tee "$out" || status=1
+    counts=$(sed -n 's/.*tests passed, \([0-9]*\) tests\{0,1\} failed out of \([0-9]*\)$/\2 \1/p' "$out" |
+        awk '{ print $1 - $2 " passed" ($2 > 0 ? ", " $2 " failed" : "") }')
+    rm -f "$out"
+    stage "$name: ${counts:-no tests}"
 }
 
 pinnit_setup "$@"
@@ -68,13 +81,24 @@ if [ "${PINNIT_TEST_SCOPE:-all}" != gcc ]; then
 fi
 for dir in "${dirs[@]}"; do
     pinnit_log "running the tests of $dir"
-    (cd "$dir" && ctest --output-on-failure --timeout 300 -LE bench "$@") || status=1
-    stage "tests of $(basename "$dir")"
+    run_tests "tests of $(basename "$dir"), 32-bit Windows" "$dir" --output-on-failure --timeout 300 -LE bench "$@"
 done
 # The benchmarks measure the program's code, the same in both builds: they run
-# once, last and in full view, since their output is the point.
+# once and in full view, since their output is the point.
 (cd "$build" && ctest --verbose --timeout 300 -L bench "$@") || status=1
 stage "benchmarks"
+
+# Most users run pinnit on 64-bit Windows: there it is a 32-bit program beside a
+# 64-bit taskbar, listing and pinning 64-bit programs' windows.
+pinnit_end_session
+rm -rf "$build/wineprefix64"
+pinnit_make_prefix "$build/wineprefix64" desktop win64
+[ -d "$WINEPREFIX/drive_c/windows/syswow64" ] || pinnit_fail "$WINEPREFIX is not a 64-bit prefix"
+pinnit_start_session
+stage "prefix and session, 64-bit Windows"
+pinnit_log "running the end-to-end tests of $build in a 64-bit prefix"
+run_tests "end-to-end tests of $(basename "$build"), 64-bit Windows (WoW64)" "$build" \
+    --output-on-failure --timeout 300 -L e2e "$@"
 
 pinnit_log "how long each stage took:"
 printf '  %s\n' "${stages[@]}" >&2

@@ -270,6 +270,13 @@ HWND WaitForVisibleWindow(const char *className, DWORD pid, DWORD timeoutMs)
     return found;
 }
 
+bool Is64BitProcess(HANDLE process)
+{
+    BOOL selfWow64 = FALSE, wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &selfWow64) && selfWow64 && IsWow64Process(process, &wow64) &&
+           !wow64;
+}
+
 HWND OpenMenuWindow(void)
 {
     return FindTopLevelWindow("#32768", NULL, 0, true);
@@ -325,6 +332,19 @@ int RowOf(HWND list, HWND window)
         if (HWND(SendMessageA(list, LB_GETITEMDATA, row, 0)) == window)
             return row;
     return -1;
+}
+
+// Wine hands another process's list box text over in UTF-16 whichever way it is
+// asked for, so rows are read as such.
+std::string RowText(HWND list, int row)
+{
+    WCHAR wide[1024];
+    if (SendMessageW(list, LB_GETTEXTLEN, row, 0) >= LRESULT(ARRAYSIZE(wide)))
+        return "";
+    LRESULT length = SendMessageW(list, LB_GETTEXT, row, LPARAM(wide));
+    char text[ARRAYSIZE(wide)];
+    int bytes = length > 0 ? WideCharToMultiByte(CP_ACP, 0, wide, int(length), text, sizeof text, NULL, NULL) : 0;
+    return std::string(text, size_t(bytes));
 }
 
 POINT RowPoint(HWND list, int row)

@@ -67,6 +67,10 @@ private:
 HWND FindTopLevelWindow(const char *className, const char *title, DWORD pid, bool visibleOnly = false);
 HWND WaitForVisibleWindow(const char *className, DWORD pid, DWORD timeoutMs = WAIT_MS);
 
+// Whether the process runs 64-bit code: on 64-bit Windows, where this 32-bit rig
+// runs under WoW64, every process that does not is 64-bit.
+bool Is64BitProcess(HANDLE process);
+
 // The popup menu pinnit shows from its tray icon, NULL when none is open.
 HWND OpenMenuWindow(void);
 
@@ -78,6 +82,8 @@ void PressKeys(WORD modifier, WORD vk);
 
 // The window list's row for the window, or -1.
 int RowOf(HWND list, HWND window);
+// The row's text; empty for a row longer than 1023 characters.
+std::string RowText(HWND list, int row);
 // The middle of the row on screen, scrolled into view first.
 POINT RowPoint(HWND list, int row);
 // The close button in a dialog's caption.

@@ -37,19 +37,6 @@ Usage UsageOf(HANDLE process)
             GetGuiResources(process, GR_USEROBJECTS)};
 }
 
-// Wine hands another process's list box text over in UTF-16 whichever way it is
-// asked for, so rows are read as such; rows longer than the buffer read as empty.
-std::string RowText(HWND list, int row)
-{
-    WCHAR wide[1024];
-    if (SendMessageW(list, LB_GETTEXTLEN, row, 0) >= LRESULT(ARRAYSIZE(wide)))
-        return "";
-    LRESULT length = SendMessageW(list, LB_GETTEXT, row, LPARAM(wide));
-    char text[ARRAYSIZE(wide)];
-    int bytes = length > 0 ? WideCharToMultiByte(CP_ACP, 0, wide, int(length), text, sizeof text, NULL, NULL) : 0;
-    return std::string(text, size_t(bytes));
-}
-
 // Sent, so the list is built in full once it returns.
 bool ShowListByMessage(const Pinnit &pinnit)
 {

@@ -24,6 +24,13 @@ TEST(ShellE2E, StartsIdleAndHiddenWithItsIconInTheTray)
     EXPECT_EQ(DWORD(IDLE_PRIORITY_CLASS), GetPriorityClass(pinnit.Process()));
     EXPECT_FALSE(IsWindowVisible(pinnit.MainWindow()));
     EXPECT_TRUE(pinnit.IconPresent());
+    BOOL wow64 = FALSE;
+    IsWow64Process(GetCurrentProcess(), &wow64);
+    DWORD taskbarPid = 0;
+    GetWindowThreadProcessId(FindWindowA("Shell_TrayWnd", NULL), &taskbarPid);
+    HANDLE taskbar = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, taskbarPid);
+    EXPECT_EQ(wow64 != FALSE, Is64BitProcess(taskbar)) << "on 64-bit Windows the taskbar is a 64-bit program";
+    CloseHandle(taskbar);
 
     MoveTo(pinnit.IconPoint());
     EXPECT_NE(nullptr, WaitForVisibleWindow("tooltips_class32", 0)) << "no tip over the icon";

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <functional>
+
 #include "rig.h"
 #include "testwindow.h"
 #include "res/resource.h"
@@ -26,6 +28,56 @@ bool ToggleByDoubleClick(HWND list, HWND window, bool topmostAfter)
     DoubleClick(RowPoint(list, row));
     return WaitUntil([&] { return Topmost(window) == topmostAfter; });
 }
+
+// Double-clicks the row of a window whose thread does not answer, checks that
+// pinnit still handles real input, then lets the thread answer again.
+void ExpectHungToggleLeavesPinnitAnswering(HWND dialog, HWND window, const std::function<void()> &answerAgain)
+{
+    HWND list = GetDlgItem(dialog, IDC_WINDOWLIST);
+    int row = RowOf(list, window);
+    ASSERT_GE(row, 0);
+    DoubleClick(RowPoint(list, row));
+    EXPECT_FALSE(Topmost(window)) << "a hung window cannot restack itself";
+    // A thread blocked in a sent message still answers messages sent to it, so
+    // the check is real input that only pinnit's message loop can handle.
+    Click(CloseButtonPoint(dialog));
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(dialog); }, 1000))
+        << "pinnit did not handle a click on its close button within a second";
+
+    answerAgain();
+    EXPECT_TRUE(WaitUntil([&] { return Topmost(window); })) << "the request is carried out once the window answers";
+}
+
+// Wine's Notepad, a program of its own; on 64-bit Windows the 64-bit one, which
+// a 32-bit program finds under sysnative.
+struct OtherProgram
+{
+    PROCESS_INFORMATION process = {};
+    HWND hwnd = NULL;
+
+    OtherProgram()
+    {
+        BOOL wow64 = FALSE;
+        IsWow64Process(GetCurrentProcess(), &wow64);
+        char commandLine[] = "notepad.exe";
+        STARTUPINFOA si = {};
+        si.cb = sizeof si;
+        if (CreateProcessA(wow64 ? "C:\\windows\\sysnative\\notepad.exe" : "C:\\windows\\system32\\notepad.exe",
+                           commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &si, &process))
+            hwnd = WaitForVisibleWindow("Notepad", process.dwProcessId, 6 * WAIT_MS);
+    }
+    ~OtherProgram()
+    {
+        if (process.hProcess == NULL)
+            return;
+        TerminateProcess(process.hProcess, 0);
+        WaitForSingleObject(process.hProcess, WAIT_MS);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    OtherProgram(const OtherProgram &) = delete;
+    OtherProgram &operator=(const OtherProgram &) = delete;
+};
 
 } // namespace
 
@@ -154,18 +206,32 @@ TEST(WindowListE2E, AHungWindowCanBeToggledWithoutFreezingPinnit)
     ASSERT_TRUE(pinnit.Start());
     HWND dialog = pinnit.ShowList();
     ASSERT_NE(nullptr, dialog);
+    ExpectHungToggleLeavesPinnitAnswering(dialog, hung.hwnd, [&] { hung.Release(); });
+}
+
+TEST(WindowListE2E, AnotherProgramsWindowIsListedByTitlePinnedUnpinnedAndToggledWhileItHangs)
+{
+    OtherProgram notepad;
+    ASSERT_NE(nullptr, notepad.hwnd);
+    BOOL wow64 = FALSE;
+    IsWow64Process(GetCurrentProcess(), &wow64);
+    EXPECT_EQ(wow64 != FALSE, Is64BitProcess(notepad.process.hProcess))
+        << "on 64-bit Windows the other program is a 64-bit one";
+    Pinnit pinnit;
+    ASSERT_TRUE(pinnit.Start());
+    HWND dialog = pinnit.ShowList();
+    ASSERT_NE(nullptr, dialog);
     HWND list = GetDlgItem(dialog, IDC_WINDOWLIST);
-    int row = RowOf(list, hung.hwnd);
+    int row = RowOf(list, notepad.hwnd);
     ASSERT_GE(row, 0);
+    EXPECT_EQ(WindowText(notepad.hwnd), RowText(list, row));
+    EXPECT_NE("", RowText(list, row));
 
-    DoubleClick(RowPoint(list, row));
-    EXPECT_FALSE(Topmost(hung.hwnd)) << "a hung window cannot restack itself";
-    // A thread blocked in a sent message still answers messages sent to it, so
-    // the check is real input that only pinnit's message loop can handle.
-    Click(CloseButtonPoint(dialog));
-    EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(dialog); }, 1000))
-        << "pinnit did not handle a click on its close button within a second";
+    EXPECT_TRUE(ToggleByDoubleClick(list, notepad.hwnd, true)) << "first double-click pins";
+    EXPECT_TRUE(ToggleByDoubleClick(list, notepad.hwnd, false)) << "second double-click unpins";
 
-    hung.Release();
-    EXPECT_TRUE(WaitUntil([&] { return Topmost(hung.hwnd); })) << "the request is carried out once the window answers";
+    HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, GetWindowThreadProcessId(notepad.hwnd, NULL));
+    ASSERT_NE(DWORD(-1), SuspendThread(thread));
+    ExpectHungToggleLeavesPinnitAnswering(dialog, notepad.hwnd, [&] { ResumeThread(thread); });
+    CloseHandle(thread);
 }
