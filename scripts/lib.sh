@@ -86,7 +86,7 @@ pinnit_apt_update() {
             sleep "$PINNIT_APT_PAUSE"
         }
     done
-    pinnit_log "updating the package lists failed $PINNIT_APT_TRIES times; going on with the lists this machine has"
+    pinnit_log "updating the package lists failed (tries: $PINNIT_APT_TRIES); going on with the lists this machine has"
 }
 
 # pinnit_apt_install PACKAGE...: from Debian's archive, without recommends.
@@ -172,12 +172,11 @@ pinnit_setup() {
     auto) ;;
     *) pinnit_fail "PINNIT_ROOTFS is '$PINNIT_ROOTFS'; it must be 0, 1 or unset" ;;
     esac
-    # Once the root filesystem is there, a machine that still cannot install
-    # gets one try, not minutes of them.
-    ! pinnit_rootfs_made || PINNIT_APT_TRIES=1
     # A subshell, so that a failed step ends only the try; once it succeeds the
     # steps run again here for what they export, and find nothing left to install.
-    if (PINNIT_ROOTFS_NEXT=1 && pinnit_setup_machine); then
+    # Once the root filesystem is there, a machine that still cannot install
+    # gets one update, not minutes of them.
+    if (PINNIT_ROOTFS_NEXT=1 && { ! pinnit_rootfs_made || PINNIT_APT_TRIES=1; } && pinnit_setup_machine); then
         pinnit_setup_machine
         return
     fi

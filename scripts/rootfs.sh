@@ -103,7 +103,7 @@ pinnit_rootfs_run() {
         pinnit_log "it goes on in a minimal Debian $release root filesystem, made now with debootstrap in $root"
         pinnit_log "  (about a minute, then the command's installs; it is kept and reused by later runs)"
     fi
-    pinnit_log "  it takes some 3 GB with the tools; builds and Wine prefixes are kept in it, under $root/root"
+    pinnit_log "  it takes some 4 GB with the tools, and 2 GB more for each checkout's builds and Wine prefixes, kept in it under $root/root"
     pinnit_log "  remove it, when no pinnit command runs, with: sudo rm -rf --one-file-system $root"
     pinnit_log "  PINNIT_ROOTFS=0 never uses it, PINNIT_ROOTFS=1 always does"
     pinnit_rootfs_session "$script" "$@"

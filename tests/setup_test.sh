@@ -30,7 +30,7 @@ fail() {
 # setup SWITCH: the command's set-up where wine32:i386 is missing, in a root
 # filesystem that stands in for the real one.
 setup() {
-    PATH="$bin:$PATH" PINNIT_APT_PAUSE=0 PINNIT_ROOTFS=$1 PINNIT_ROOTFS_DIR=$bin/rootfs bash -c "
+    PATH="$bin:$PATH" PINNIT_APT_TRIES=4 PINNIT_APT_PAUSE=0 PINNIT_ROOTFS=$1 PINNIT_ROOTFS_DIR=$bin/rootfs bash -c "
         source '$root/scripts/lib.sh'; PINNIT_SUDO=
         pinnit_setup_machine() { pinnit_apt_install wine32:i386 || pinnit_fail 'installing wine32:i386'; }
         pinnit_rootfs_session() { echo \"in the root filesystem: \$*\"; exit 5; }
@@ -59,7 +59,7 @@ fallback)
     grep -q "could not install what run.sh needs (above), so it needs a root filesystem of its own" <<<"$out" ||
         fail "why it goes on in a root filesystem"
     grep -q "made now with debootstrap in $bin/rootfs" <<<"$out" || fail "where the root filesystem is made"
-    grep -q "some 3 GB" <<<"$out" || fail "how large it gets"
+    grep -q "some 4 GB" <<<"$out" || fail "how large it gets"
     grep -q "sudo rm -rf --one-file-system $bin/rootfs" <<<"$out" || fail "how to remove it"
     grep -q "in the root filesystem: $root/scripts/run.sh --now\$" <<<"$out" || fail "the command and its arguments run there"
     [ "$(grep -c " update" "$bin/calls")" = 4 ] || fail "the lists updated only in the try: $(tr '\n' ';' <"$bin/calls")"
