@@ -10,6 +10,10 @@
 PINNIT_ROOTFS_DIR=${PINNIT_ROOTFS_DIR:-/var/cache/pinnit/rootfs}
 # Written last by pinnit_rootfs_make: a root filesystem without it is unfinished.
 PINNIT_ROOTFS_MARK=.pinnit-release
+# The switches as the command was given them, for its run in a root filesystem.
+PINNIT_ROOTFS_SWITCHES=(PINNIT_I386="${PINNIT_I386:-auto}" PINNIT_TEST_SCOPE="${PINNIT_TEST_SCOPE:-all}"
+    PINNIT_DEBIAN_MIRROR="${PINNIT_DEBIAN_MIRROR:-}" PINNIT_APT_TRIES="$PINNIT_APT_TRIES"
+    PINNIT_APT_PAUSE="$PINNIT_APT_PAUSE")
 
 pinnit_release() {
     (. /etc/os-release && echo "$VERSION_CODENAME")
@@ -51,9 +55,7 @@ pinnit_rootfs_enter() {
     local root=$1
     shift
     chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 \
-        CI="${CI:-}" PINNIT_ROOTFS=0 PINNIT_I386="${PINNIT_I386:-auto}" \
-        PINNIT_TEST_SCOPE="${PINNIT_TEST_SCOPE:-all}" PINNIT_DEBIAN_MIRROR="${PINNIT_DEBIAN_MIRROR:-}" \
-        PINNIT_APT_TRIES="$PINNIT_APT_TRIES" PINNIT_APT_PAUSE="$PINNIT_APT_PAUSE" "$@"
+        CI="${CI:-}" PINNIT_ROOTFS=0 "${PINNIT_ROOTFS_SWITCHES[@]}" "$@"
 }
 
 # pinnit_rootfs_cleanup ROOT: ends every process that runs in ROOT (they see it
@@ -88,12 +90,11 @@ pinnit_rootfs_made() {
 # what it costs and how to remove it.
 pinnit_rootfs_run() {
     local script=$PINNIT_ROOT/scripts/${0##*/}
+    # Made by its owner: the machine's own builds go on using it.
+    mkdir -p "$PINNIT_ROOT/build" || pinnit_fail "creating $PINNIT_ROOT/build"
     if [ -n "$PINNIT_SUDO" ]; then
         exec sudo env PINNIT_ROOTFS_DIR="$PINNIT_ROOTFS_DIR" DISPLAY="${DISPLAY:-}" \
-            XAUTHORITY="${XAUTHORITY:-$HOME/.Xauthority}" PINNIT_I386="${PINNIT_I386:-auto}" \
-            PINNIT_TEST_SCOPE="${PINNIT_TEST_SCOPE:-all}" PINNIT_DEBIAN_MIRROR="${PINNIT_DEBIAN_MIRROR:-}" \
-            PINNIT_APT_TRIES="$PINNIT_APT_TRIES" PINNIT_APT_PAUSE="$PINNIT_APT_PAUSE" \
-            bash -c 'source "$1/scripts/lib.sh" && shift && pinnit_rootfs_run "$@"' "$script" "$PINNIT_ROOT" "$@"
+            XAUTHORITY="${XAUTHORITY:-$HOME/.Xauthority}" "${PINNIT_ROOTFS_SWITCHES[@]}" bash -c 'source "$1/scripts/lib.sh" && shift && pinnit_rootfs_run "$@"' "$script" "$PINNIT_ROOT" "$@"
     fi
     local root=$PINNIT_ROOTFS_DIR release
     release=$(pinnit_release)
@@ -131,7 +132,7 @@ pinnit_rootfs_session() {
     # one of the root filesystem's own, one for each checkout, so that no build
     # is shared with the machine or with another checkout.
     local build=$root/root/build$PINNIT_ROOT
-    mkdir -p "$PINNIT_ROOT/build" "$build" || pinnit_fail "creating $PINNIT_ROOT/build and $build"
+    mkdir -p "$build" || pinnit_fail "creating $build"
     { pinnit_rootfs_mount "$root" && pinnit_rootfs_bind "$root" "$PINNIT_ROOT" &&
         pinnit_rootfs_bind "$root" "$PINNIT_ROOT/build" "$build"; } ||
         pinnit_fail "mounting the kernel's file systems and $PINNIT_ROOT in $root"
