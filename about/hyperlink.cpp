@@ -179,6 +179,29 @@ static void ShowLinkCursor(void)
     SetCursor(g_linkCursor);
 }
 
+/* A process takes its creator's idle priority class unless told otherwise, and so
+   would the browser or mail program a link starts, with everything it starts in
+   turn. So pinnit is at normal priority while the shell runs the request, and
+   the shell is told to have created whatever it starts before it returns (it may
+   otherwise finish on a thread of its own, or over DDE, later). */
+static void OpenWithTheShell(LPCSTR target)
+{
+    /* The fields the mask does not name are not read. */
+    SHELLEXECUTEINFOA request;
+    request.cbSize = sizeof request;
+    request.fMask = SEE_MASK_NOASYNC;
+    request.hwnd = NULL;
+    request.lpVerb = "open";
+    request.lpFile = target;
+    request.lpParameters = NULL;
+    request.lpDirectory = NULL;
+    request.nShow = SW_SHOWNORMAL;
+
+    SetPriorityClass(GetCurrentProcess(), NORMAL_PRIORITY_CLASS);
+    ShellExecuteExA(&request);
+    SetPriorityClass(GetCurrentProcess(), IDLE_PRIORITY_CLASS);
+}
+
 static void OpenLink(HWND hwnd, LinkInfo *link)
 {
     link->color = link->visitedColor;
@@ -187,7 +210,7 @@ static void OpenLink(HWND hwnd, LinkInfo *link)
     InvalidateRect(hwnd, NULL, FALSE);
     UpdateWindow(hwnd);
     GetWindowTextA(hwnd, g_linkText, sizeof g_linkText);
-    ShellExecuteA(NULL, "open", LinkToOpen(link->target, g_linkText), NULL, NULL, SW_SHOWNORMAL);
+    OpenWithTheShell(LinkToOpen(link->target, g_linkText));
 }
 
 LRESULT CALLBACK HyperlinkWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)

@@ -7,6 +7,9 @@
 /* The module instance: every load of pinnit's own resources uses it. */
 extern HINSTANCE g_hInstance;
 
+/* The exit code of a pinnit that could not start, or could not show its icon. */
+#define EXIT_STARTUP_FAILED 1
+
 void *MemAlloc(DWORD size);
 void MemFree(void *block);
 
@@ -26,7 +29,16 @@ enum MenuAction
     MENU_ACTION_ABOUT
 };
 
+/* What follows an add of the tray icon that the shell refused. */
+enum IconRetry
+{
+    ICON_WAIT_FOR_TASKBAR,
+    ICON_RETRY_LATER,
+    ICON_GIVE_UP
+};
+
 TrayAction TrayActionFor(LPARAM mouseMessage);
+IconRetry IconRetryAfter(BOOL taskbarExists, int failedAdds);
 MenuAction MenuActionFor(WPARAM wParam);
 
 ATOM RegisterMainWindowClass(void);

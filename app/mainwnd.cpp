@@ -10,8 +10,18 @@ HINSTANCE g_hInstance;
 
 /* Sent to every top-level window when the taskbar is (re)created; 0 until registered. */
 static UINT g_taskbarCreatedMsg;
+/* Adds the taskbar has refused in a row since the icon was last asked for afresh. */
+static int g_failedIconAdds;
+/* What the process ends with: EXIT_STARTUP_FAILED once the taskbar never took the icon. */
+static int g_exitCode;
 
 static const char MAIN_CLASS_NAME[] = "pinnit";
+
+/* A busy taskbar (at log-on, say) may refuse an add or answer too late; it gets
+   a few more seconds, then pinnit ends rather than run with no icon. */
+static const int ICON_ADD_RETRIES = 5;
+static const UINT ICON_RETRY_MS = 1000;
+static const UINT_PTR ICON_RETRY_TIMER = 1;
 
 /* The message filters of Windows 7 and later (per window) and of Vista (per process). */
 typedef BOOL(WINAPI *MessageFilterExFn)(HWND, UINT, DWORD, PCHANGEFILTERSTRUCT);
@@ -44,9 +54,37 @@ MenuAction MenuActionFor(WPARAM wParam)
     }
 }
 
+IconRetry IconRetryAfter(BOOL taskbarExists, int failedAdds)
+{
+    if (!taskbarExists)
+        return ICON_WAIT_FOR_TASKBAR;
+    return failedAdds <= ICON_ADD_RETRIES ? ICON_RETRY_LATER : ICON_GIVE_UP;
+}
+
+/* An add that timed out may still have landed, so a failed one asks the shell. */
 static void AddTrayIcon(HWND hwnd)
 {
-    TrayIconAdd(hwnd, TRAY_ICON_UID, LoadIconA(g_hInstance, MAKEINTRESOURCEA(IDI_APP)), "pinnit");
+    HICON icon = LoadIconA(g_hInstance, MAKEINTRESOURCEA(IDI_APP));
+    if (TrayIconAdd(hwnd, TRAY_ICON_UID, icon, "pinnit") || TrayIconPresent(hwnd, TRAY_ICON_UID))
+    {
+        g_failedIconAdds = 0;
+        return;
+    }
+
+    g_failedIconAdds++;
+    switch (IconRetryAfter(FindWindowA("Shell_TrayWnd", NULL) != NULL, g_failedIconAdds))
+    {
+    case ICON_WAIT_FOR_TASKBAR:
+        g_failedIconAdds = 0;
+        break;
+    case ICON_RETRY_LATER:
+        SetTimer(hwnd, ICON_RETRY_TIMER, ICON_RETRY_MS, NULL);
+        break;
+    case ICON_GIVE_UP:
+        g_exitCode = EXIT_STARTUP_FAILED;
+        DestroyWindow(hwnd);
+        break;
+    }
 }
 
 /* An elevated pinnit would never hear "TaskbarCreated" from the unelevated shell,
@@ -86,6 +124,7 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
 {
     if (g_taskbarCreatedMsg != 0 && message == g_taskbarCreatedMsg)
     {
+        g_failedIconAdds = 0;
         AddTrayIcon(hwnd);
         return 0;
     }
@@ -101,9 +140,18 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
         return 1;
 
     case WM_DESTROY:
+        KillTimer(hwnd, ICON_RETRY_TIMER);
         TrayIconRemove(hwnd, TRAY_ICON_UID);
-        PostQuitMessage(0);
+        PostQuitMessage(g_exitCode);
         return 1;
+
+    case WM_TIMER:
+        if (wParam == ICON_RETRY_TIMER)
+        {
+            KillTimer(hwnd, ICON_RETRY_TIMER);
+            AddTrayIcon(hwnd);
+        }
+        return 0;
 
     /* Windows ends the process after this without a WM_DESTROY: take the icon along. */
     case WM_ENDSESSION:

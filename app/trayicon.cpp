@@ -28,11 +28,25 @@ BOOL TrayIconAdd(HWND hwnd, UINT id, HICON icon, LPCSTR tip)
     return added;
 }
 
-BOOL TrayIconRemove(HWND hwnd, UINT id)
+/* With no flags the record names the icon by window and identifier alone: a stray
+   NIF_GUID would make the shell look for a GUID instead, and miss. */
+static BOOL TrayIconRequest(DWORD request, HWND hwnd, UINT id)
 {
     NOTIFYICONDATAA nid;
     nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
     nid.hWnd = hwnd;
     nid.uID = id;
-    return Shell_NotifyIconA(NIM_DELETE, &nid);
+    nid.uFlags = 0;
+    return Shell_NotifyIconA(request, &nid);
+}
+
+BOOL TrayIconRemove(HWND hwnd, UINT id)
+{
+    return TrayIconRequest(NIM_DELETE, hwnd, id);
+}
+
+/* A change of nothing succeeds only for an icon the shell has. */
+BOOL TrayIconPresent(HWND hwnd, UINT id)
+{
+    return TrayIconRequest(NIM_MODIFY, hwnd, id);
 }

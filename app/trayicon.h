@@ -6,5 +6,6 @@
 
 BOOL TrayIconAdd(HWND hwnd, UINT id, HICON icon, LPCSTR tip);
 BOOL TrayIconRemove(HWND hwnd, UINT id);
+BOOL TrayIconPresent(HWND hwnd, UINT id);
 
 #endif

@@ -2,9 +2,6 @@
 
 #include "app.h"
 
-/* Returned when pinnit cannot start or its message queue fails. */
-static const int EXIT_STARTUP_FAILED = 1;
-
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
     g_hInstance = instance;

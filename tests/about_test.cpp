@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <string>
 
@@ -25,7 +26,60 @@ std::string TextOf(HWND control)
     return text;
 }
 
+// Where this executable's import of the function is called through, or NULL.
+void **ImportSlotOf(FARPROC function)
+{
+    BYTE *base = reinterpret_cast<BYTE *>(GetModuleHandleA(NULL));
+    const IMAGE_NT_HEADERS *nt =
+        reinterpret_cast<const IMAGE_NT_HEADERS *>(base + reinterpret_cast<IMAGE_DOS_HEADER *>(base)->e_lfanew);
+    DWORD imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+    for (auto *dll = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR *>(base + imports); dll->Name != 0; dll++)
+        for (auto **slot = reinterpret_cast<void **>(base + dll->FirstThunk); *slot != NULL; slot++)
+            if (*slot == reinterpret_cast<void *>(function))
+                return slot;
+    return NULL;
+}
+
+// Stands in for the shell: notes what pinnit asked for, and at which priority.
+struct ShellRequest
+{
+    std::string file;
+    ULONG mask = 0;
+    DWORD priority = 0;
+} asked;
+
+BOOL WINAPI RecordShellExecute(SHELLEXECUTEINFOA *request)
+{
+    asked = {request->lpFile, request->fMask, GetPriorityClass(GetCurrentProcess())};
+    request->hInstApp = reinterpret_cast<HINSTANCE>(42);
+    return TRUE;
+}
+
 } // namespace
+
+TEST(AboutBox, ALinkStartsItsProgramAtNormalPriorityAndPinnitStaysIdle)
+{
+    void **slot = ImportSlotOf(GetProcAddress(GetModuleHandleA("shell32.dll"), "ShellExecuteExA"));
+    ASSERT_NE(nullptr, slot) << "links do not open through ShellExecuteExA";
+    DWORD protection, priority = GetPriorityClass(GetCurrentProcess());
+    VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &protection);
+    void *shell = *slot;
+    *slot = reinterpret_cast<void *>(RecordShellExecute);
+    SetPriorityClass(GetCurrentProcess(), IDLE_PRIORITY_CLASS);
+
+    AboutDialog dialog;
+    HWND link = GetDlgItem(dialog.hwnd, IDC_WEB_LINK);
+    SendMessageA(link, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+    SendMessageA(link, WM_LBUTTONUP, 0, 0);
+    DWORD after = GetPriorityClass(GetCurrentProcess());
+    *slot = shell;
+    SetPriorityClass(GetCurrentProcess(), priority);
+
+    EXPECT_EQ("http://pinnit.app/pinnit", asked.file);
+    EXPECT_EQ(DWORD(NORMAL_PRIORITY_CLASS), asked.priority) << "what the shell starts would inherit idle";
+    EXPECT_EQ(ULONG(SEE_MASK_NOASYNC), asked.mask & SEE_MASK_NOASYNC) << "the shell could start it later, when pinnit is idle again";
+    EXPECT_EQ(DWORD(IDLE_PRIORITY_CLASS), after);
+}
 
 TEST(AboutBox, LinksOpenTheAddressesTheyShowAndShowThemWhole)
 {

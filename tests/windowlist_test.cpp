@@ -206,18 +206,41 @@ TEST(WindowList, ATitleThatGrowsAtEveryReadIsListedCut)
         << "cut to the length last asked for";
 }
 
-TEST(WindowList, ARowAddedAfterTheBuildIsNeverToggled)
+TEST(WindowList, RowsAnotherProgramAddsRemovesOrChangesAreNeverToggled)
 {
-    TestWindow target("pinnit test target");
+    TestWindow above("pinnit test a above", true, WS_EX_TOPMOST), gone("pinnit test a gone"),
+        changed("pinnit test b changed"), below("pinnit test d below"), unlisted("pinnit test unlisted", false);
     RebuildWindowList(Dialog());
-    LRESULT count = SendMessageA(g_hWindowList, LB_GETCOUNT, 0, 0);
-    LRESULT row = SendMessageA(g_hWindowList, LB_ADDSTRING, 0, LPARAM("zzzz added by another program"));
-    ASSERT_EQ(count, row) << "the added row sorts past the build's rows";
-    SendMessageA(g_hWindowList, LB_SETITEMDATA, row, LPARAM(target.hwnd));
-    SendMessageA(g_hWindowList, LB_SETCURSEL, row, 0);
-    for (int toggle = 1; toggle <= 2; toggle++)
+    auto find = [](const char *text) { return SendMessageA(g_hWindowList, LB_FINDSTRINGEXACT, -1, LPARAM(text)); };
+
+    // What another program can do to the list box: put in rows that sort first,
+    // between the build's and last, pointing at windows listed or not; point a
+    // built row elsewhere; take a built row out.
+    struct Added { const char *text; HWND window; } const added[] = {
+        {"!", unlisted.hwnd},
+        {"pinnit test c between", above.hwnd},
+        {"zzzz added by another program", below.hwnd},
+    };
+    for (const Added &a : added)
+        SendMessageA(g_hWindowList, LB_SETITEMDATA, SendMessageA(g_hWindowList, LB_ADDSTRING, 0, LPARAM(a.text)),
+                     LPARAM(a.window));
+    SendMessageA(g_hWindowList, LB_SETITEMDATA, find("pinnit test b changed"), LPARAM(unlisted.hwnd));
+    SendMessageA(g_hWindowList, LB_DELETESTRING, find("pinnit test a gone"), 0);
+
+    for (const char *text : {"!", "pinnit test c between", "zzzz added by another program", "pinnit test b changed"})
     {
-        ToggleSelectedRow();
-        EXPECT_FALSE(Topmost(target.hwnd)) << "toggle " << toggle << " of a row the build did not make";
+        SendMessageA(g_hWindowList, LB_SETCURSEL, find(text), 0);
+        for (int toggle = 1; toggle <= 2; toggle++)
+        {
+            ToggleSelectedRow();
+            EXPECT_TRUE(Topmost(above.hwnd) && !Topmost(changed.hwnd) && !Topmost(below.hwnd) && !Topmost(unlisted.hwnd))
+                << "toggle " << toggle << " of \"" << text << "\", a row the build did not make as it is";
+        }
     }
+    SendMessageA(g_hWindowList, LB_SETCURSEL, find("pinnit test d below"), 0);
+    ToggleSelectedRow();
+    EXPECT_TRUE(Topmost(below.hwnd)) << "a built row below the others pins its own window";
+    ToggleSelectedRow();
+    EXPECT_FALSE(Topmost(below.hwnd)) << "and unpins it with its own flag";
+    EXPECT_TRUE(Topmost(above.hwnd));
 }

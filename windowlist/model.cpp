@@ -4,6 +4,7 @@
 
 HWND g_hWindowList;
 int *g_topmostFlags;
+BuiltRow *g_builtRows;
 int g_topmostFlagCount;
 
 /* How often a title that keeps growing while it is read is read before it is taken cut. */
@@ -73,14 +74,47 @@ BOOL CALLBACK AddWindowToList(HWND window, LPARAM listBox)
     return TRUE;
 }
 
-/* Each flag starts as the window's real state, so one toggle always flips it. */
-static void SeedTopmostFlags(int count)
+/* FNV-1a over the row's text. FALSE when the text cannot be read. */
+static BOOL HashRowText(LRESULT row, DWORD *hash)
+{
+    LRESULT length = SendMessageA(g_hWindowList, LB_GETTEXTLEN, row, 0);
+    char *text = length >= 0 ? (char *)MemAlloc(length + 1) : NULL;
+    if (text == NULL)
+        return FALSE;
+    LRESULT copied = SendMessageA(g_hWindowList, LB_GETTEXT, row, (LPARAM)text);
+    *hash = 2166136261u;
+    for (LRESULT i = 0; i < copied; i++)
+        *hash = (*hash ^ (BYTE)text[i]) * 16777619u;
+    MemFree(text);
+    return copied == length;
+}
+
+/* Each flag starts as the window's real state, so one toggle always flips it.
+   A row whose text cannot be read is kept without its window, so never toggled. */
+static void SeedBuiltRows(int count)
 {
     for (int row = 0; row < count; row++)
     {
         HWND window = (HWND)SendMessageA(g_hWindowList, LB_GETITEMDATA, row, 0);
+        BOOL readable = HashRowText(row, &g_builtRows[row].textHash);
+        g_builtRows[row].window = readable ? window : NULL;
         g_topmostFlags[row] = (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) ? 1 : 0;
     }
+}
+
+/* The build's entry for the list box's row, or -1 when the build made no row with
+   that window and that text: another program may have added, removed or changed
+   rows since, and the list box sorts them in among the build's. */
+static int BuiltRowAt(LRESULT listRow)
+{
+    HWND window = (HWND)SendMessageA(g_hWindowList, LB_GETITEMDATA, listRow, 0);
+    DWORD hash;
+    if (window == NULL || !HashRowText(listRow, &hash))
+        return -1;
+    for (int row = 0; row < g_topmostFlagCount; row++)
+        if (g_builtRows[row].window == window && g_builtRows[row].textHash == hash)
+            return row;
+    return -1;
 }
 
 void RebuildWindowList(HWND dialog)
@@ -99,22 +133,26 @@ void RebuildWindowList(HWND dialog)
     int count = (int)SendMessageA(g_hWindowList, LB_GETCOUNT, 0, 0);
     if (count < 0)
         return;
-    g_topmostFlags = (int *)MemAlloc(count * sizeof(int));
+    /* One block: the flags, then what each row was. */
+    g_topmostFlags = (int *)MemAlloc(count * (sizeof(int) + sizeof(BuiltRow)));
     if (g_topmostFlags != NULL)
     {
+        g_builtRows = (BuiltRow *)(g_topmostFlags + count);
         g_topmostFlagCount = count;
-        SeedTopmostFlags(count);
+        SeedBuiltRows(count);
     }
 }
 
-/* Another process can add rows to the list box: a row past the flags is none of the build's. */
 void ToggleSelectedRow(void)
 {
-    LRESULT row = SendMessageA(g_hWindowList, LB_GETCURSEL, 0, 0);
-    if (g_topmostFlags == NULL || row < 0 || row >= g_topmostFlagCount)
+    LRESULT selected = SendMessageA(g_hWindowList, LB_GETCURSEL, 0, 0);
+    if (g_topmostFlags == NULL || selected < 0)
+        return;
+    int row = BuiltRowAt(selected);
+    if (row < 0)
         return;
 
-    HWND window = (HWND)SendMessageA(g_hWindowList, LB_GETITEMDATA, row, 0);
+    HWND window = g_builtRows[row].window;
     BOOL otherThread = GetWindowThreadProcessId(window, NULL) != GetCurrentThreadId();
     SetWindowPos(window, ToggleInsertAfter(g_topmostFlags[row]), 0, 0, 0, 0,
                  ToggleFlags(otherThread));
@@ -127,6 +165,7 @@ void ReleaseTopmostFlags(void)
     {
         MemFree(g_topmostFlags);
         g_topmostFlags = NULL;
+        g_builtRows = NULL;
         g_topmostFlagCount = 0;
     }
 }

@@ -173,6 +173,14 @@ bool Pinnit::Start(const std::string &arguments)
            Step(Answers(FindWindowA("Shell_TrayWnd", NULL)), "the taskbar does not answer");
 }
 
+bool Pinnit::StartAlone()
+{
+    return Launch(ExecutableBeside("pinnit.exe"), "", &m_process) && WaitUntil([this] {
+               m_main = FindTopLevelWindow("pinnit", "pinnit", m_process.dwProcessId);
+               return m_main != NULL;
+           });
+}
+
 bool Pinnit::Running() const
 {
     return m_process.hProcess != NULL && WaitForSingleObject(m_process.hProcess, 0) == WAIT_TIMEOUT;

@@ -32,6 +32,8 @@ public:
 
     // Starts pinnit.exe and waits until its main window exists and its icon is in the tray.
     bool Start(const std::string &arguments = "");
+    // Starts pinnit.exe alone, as at log-on, and waits for its main window only.
+    bool StartAlone();
     // Waits for the process to end and returns its exit code, or STILL_ACTIVE.
     DWORD WaitForExit(DWORD timeoutMs = WAIT_MS);
     bool Running() const;

@@ -15,6 +15,37 @@ HWND RightClickIcon(const Pinnit &pinnit)
     return WaitForVisibleWindow("#32768", pinnit.Pid());
 }
 
+// Adds the stand-in taskbar below has refused so far.
+int refusedAdds;
+
+LRESULT CALLBACK RefusingTaskbarProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message != WM_COPYDATA)
+        return DefWindowProcA(hwnd, message, wParam, lParam);
+    if (reinterpret_cast<const COPYDATASTRUCT *>(lParam)->dwData == NIM_ADD)
+        refusedAdds++;
+    return FALSE;
+}
+
+// A taskbar of the test's own, which the shell asks before the real one: it
+// refuses every request, as a taskbar too busy to answer in time does.
+struct RefusingTaskbar
+{
+    HWND hwnd;
+    RefusingTaskbar()
+    {
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = RefusingTaskbarProc;
+        wc.hInstance = GetModuleHandleA(NULL);
+        wc.lpszClassName = "Shell_TrayWnd";
+        RegisterClassA(&wc);
+        refusedAdds = 0;
+        hwnd = CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, "Shell_TrayWnd", "", WS_POPUP, 0, 0, 0, 0,
+                               NULL, NULL, wc.hInstance, NULL);
+    }
+    ~RefusingTaskbar() { DestroyWindow(hwnd); }
+};
+
 } // namespace
 
 TEST(ShellE2E, StartsIdleAndHiddenWithItsIconInTheTray)
@@ -87,4 +118,27 @@ TEST(ShellE2E, IconComesBackWhenTheTaskbarIsCreatedAgain)
     PostMessageA(pinnit.MainWindow(), RegisterWindowMessageA("TaskbarCreated"), 0, 0);
     EXPECT_TRUE(WaitUntil([&] { return pinnit.IconPresent(); })) << "icon not added again";
     EXPECT_TRUE(pinnit.Running());
+}
+
+TEST(ShellE2E, AnIconTheTaskbarRefusesAtStartIsAddedOnARetry)
+{
+    RefusingTaskbar refusing;
+    ASSERT_EQ(refusing.hwnd, FindWindowA("Shell_TrayWnd", NULL)) << "the shell would ask the real taskbar";
+    Pinnit pinnit;
+    ASSERT_TRUE(pinnit.StartAlone());
+    ASSERT_TRUE(WaitUntil([] { return refusedAdds >= 2; })) << "refused adds: " << refusedAdds;
+    DestroyWindow(refusing.hwnd);
+
+    EXPECT_TRUE(WaitUntil([&] { return pinnit.IconPresent(); })) << "the real taskbar was never asked";
+    EXPECT_NE(nullptr, pinnit.ShowList()) << "the icon does not answer a click";
+}
+
+TEST(ShellE2E, ATaskbarThatNeverTakesTheIconEndsPinnitWithCodeOne)
+{
+    RefusingTaskbar refusing;
+    Pinnit pinnit;
+    ASSERT_TRUE(pinnit.StartAlone());
+    EXPECT_EQ(1u, pinnit.WaitForExit(4 * WAIT_MS)) << "still running, or ended otherwise, after "
+                                                  << refusedAdds << " refused adds";
+    EXPECT_GT(refusedAdds, 1) << "the add was never tried again";
 }
