@@ -26,14 +26,14 @@ std::string TextOf(HWND control)
     return text;
 }
 
-// Where this executable's import of the function is called through, or NULL.
+// Where this executable calls the function through its import table, or NULL.
 void **ImportSlotOf(FARPROC function)
 {
     BYTE *base = reinterpret_cast<BYTE *>(GetModuleHandleA(NULL));
-    const IMAGE_NT_HEADERS *nt =
-        reinterpret_cast<const IMAGE_NT_HEADERS *>(base + reinterpret_cast<IMAGE_DOS_HEADER *>(base)->e_lfanew);
-    DWORD imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
-    for (auto *dll = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR *>(base + imports); dll->Name != 0; dll++)
+    auto *nt = reinterpret_cast<IMAGE_NT_HEADERS *>(base + reinterpret_cast<IMAGE_DOS_HEADER *>(base)->e_lfanew);
+    auto *dll = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR *>(
+        base + nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress);
+    for (; dll->Name != 0; dll++)
         for (auto **slot = reinterpret_cast<void **>(base + dll->FirstThunk); *slot != NULL; slot++)
             if (*slot == reinterpret_cast<void *>(function))
                 return slot;
@@ -44,14 +44,13 @@ void **ImportSlotOf(FARPROC function)
 struct ShellRequest
 {
     std::string file;
-    ULONG mask = 0;
-    DWORD priority = 0;
+    ULONG mask;
+    DWORD priority;
 } asked;
 
 BOOL WINAPI RecordShellExecute(SHELLEXECUTEINFOA *request)
 {
     asked = {request->lpFile, request->fMask, GetPriorityClass(GetCurrentProcess())};
-    request->hInstApp = reinterpret_cast<HINSTANCE>(42);
     return TRUE;
 }
 

@@ -42,15 +42,6 @@ TEST(Dispatch, MenuCommandsAreReadFromTheLowWord)
         EXPECT_EQ(c.action, MenuActionFor(c.wParam)) << "wParam 0x" << std::hex << c.wParam;
 }
 
-TEST(Dispatch, ARefusedIconIsAskedForAFewTimesMoreOnlyWhileThereIsATaskbar)
-{
-    EXPECT_EQ(ICON_WAIT_FOR_TASKBAR, IconRetryAfter(FALSE, 1));
-    EXPECT_EQ(ICON_WAIT_FOR_TASKBAR, IconRetryAfter(FALSE, 100));
-    EXPECT_EQ(ICON_RETRY_LATER, IconRetryAfter(TRUE, 1));
-    EXPECT_EQ(ICON_RETRY_LATER, IconRetryAfter(TRUE, 5));
-    EXPECT_EQ(ICON_GIVE_UP, IconRetryAfter(TRUE, 6));
-}
-
 namespace {
 
 // Runs WinMain as pinnit.exe would, restoring what it changes in this process.

@@ -212,19 +212,15 @@ TEST(WindowList, RowsAnotherProgramAddsRemovesOrChangesAreNeverToggled)
         changed("pinnit test b changed"), below("pinnit test d below"), unlisted("pinnit test unlisted", false);
     RebuildWindowList(Dialog());
     auto find = [](const char *text) { return SendMessageA(g_hWindowList, LB_FINDSTRINGEXACT, -1, LPARAM(text)); };
+    auto point = [](LRESULT row, HWND window) { SendMessageA(g_hWindowList, LB_SETITEMDATA, row, LPARAM(window)); };
 
     // What another program can do to the list box: put in rows that sort first,
     // between the build's and last, pointing at windows listed or not; point a
     // built row elsewhere; take a built row out.
-    struct Added { const char *text; HWND window; } const added[] = {
-        {"!", unlisted.hwnd},
-        {"pinnit test c between", above.hwnd},
-        {"zzzz added by another program", below.hwnd},
-    };
-    for (const Added &a : added)
-        SendMessageA(g_hWindowList, LB_SETITEMDATA, SendMessageA(g_hWindowList, LB_ADDSTRING, 0, LPARAM(a.text)),
-                     LPARAM(a.window));
-    SendMessageA(g_hWindowList, LB_SETITEMDATA, find("pinnit test b changed"), LPARAM(unlisted.hwnd));
+    point(SendMessageA(g_hWindowList, LB_ADDSTRING, 0, LPARAM("!")), unlisted.hwnd);
+    point(SendMessageA(g_hWindowList, LB_ADDSTRING, 0, LPARAM("pinnit test c between")), above.hwnd);
+    point(SendMessageA(g_hWindowList, LB_ADDSTRING, 0, LPARAM("zzzz added by another program")), below.hwnd);
+    point(find("pinnit test b changed"), unlisted.hwnd);
     SendMessageA(g_hWindowList, LB_DELETESTRING, find("pinnit test a gone"), 0);
 
     for (const char *text : {"!", "pinnit test c between", "zzzz added by another program", "pinnit test b changed"})
