@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "importhook.h"
 #include "about/about.h"
 #include "about/hyperlink.h"
 #include "app/app.h"
@@ -26,20 +27,6 @@ std::string TextOf(HWND control)
     return text;
 }
 
-// Where this executable calls the function through its import table, or NULL.
-void **ImportSlotOf(FARPROC function)
-{
-    BYTE *base = reinterpret_cast<BYTE *>(GetModuleHandleA(NULL));
-    auto *nt = reinterpret_cast<IMAGE_NT_HEADERS *>(base + reinterpret_cast<IMAGE_DOS_HEADER *>(base)->e_lfanew);
-    auto *dll = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR *>(
-        base + nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress);
-    for (; dll->Name != 0; dll++)
-        for (auto **slot = reinterpret_cast<void **>(base + dll->FirstThunk); *slot != NULL; slot++)
-            if (*slot == reinterpret_cast<void *>(function))
-                return slot;
-    return NULL;
-}
-
 // Stands in for the shell: notes what pinnit asked for, and at which priority.
 struct ShellRequest
 {
@@ -58,12 +45,9 @@ BOOL WINAPI RecordShellExecute(SHELLEXECUTEINFOA *request)
 
 TEST(AboutBox, ALinkStartsItsProgramAtNormalPriorityAndPinnitStaysIdle)
 {
-    void **slot = ImportSlotOf(GetProcAddress(GetModuleHandleA("shell32.dll"), "ShellExecuteExA"));
-    ASSERT_NE(nullptr, slot) << "links do not open through ShellExecuteExA";
-    DWORD protection, priority = GetPriorityClass(GetCurrentProcess());
-    VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &protection);
-    void *shell = *slot;
-    *slot = reinterpret_cast<void *>(RecordShellExecute);
+    void *shell = RedirectImport("ShellExecuteExA", reinterpret_cast<void *>(RecordShellExecute));
+    ASSERT_NE(nullptr, shell) << "links do not open through ShellExecuteExA";
+    DWORD priority = GetPriorityClass(GetCurrentProcess());
     SetPriorityClass(GetCurrentProcess(), IDLE_PRIORITY_CLASS);
 
     AboutDialog dialog;
@@ -71,7 +55,7 @@ TEST(AboutBox, ALinkStartsItsProgramAtNormalPriorityAndPinnitStaysIdle)
     SendMessageA(link, WM_LBUTTONDOWN, MK_LBUTTON, 0);
     SendMessageA(link, WM_LBUTTONUP, 0, 0);
     DWORD after = GetPriorityClass(GetCurrentProcess());
-    *slot = shell;
+    RedirectImport("ShellExecuteExA", shell);
     SetPriorityClass(GetCurrentProcess(), priority);
 
     EXPECT_EQ("http://pinnit.app/pinnit", asked.file);

@@ -6,6 +6,8 @@
 
 #include <set>
 
+#include "importhook.h"
+
 // The blocks in use on the process heap, Wine's and pinnit's. A heap with a
 // low-fragmentation front end (Wine 10's, as Windows') hands small blocks out
 // of larger ones, and the walk shows only those.
@@ -43,32 +45,6 @@ inline BOOL WINAPI Free(HANDLE heap, DWORD flags, LPVOID block)
     return realFree(heap, flags, block);
 }
 
-// Points this executable's import of the named function at hook; returns the function.
-inline void *Redirect(const char *name, void *hook)
-{
-    BYTE *base = reinterpret_cast<BYTE *>(GetModuleHandleA(NULL));
-    auto *nt = reinterpret_cast<IMAGE_NT_HEADERS *>(base + reinterpret_cast<IMAGE_DOS_HEADER *>(base)->e_lfanew);
-    DWORD imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
-    for (auto *dll = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR *>(base + imports); dll->Name != 0; dll++)
-    {
-        auto *names = reinterpret_cast<IMAGE_THUNK_DATA *>(base + dll->OriginalFirstThunk);
-        auto *slots = reinterpret_cast<IMAGE_THUNK_DATA *>(base + dll->FirstThunk);
-        for (; names->u1.AddressOfData != 0; names++, slots++)
-        {
-            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal) ||
-                lstrcmpA(reinterpret_cast<IMAGE_IMPORT_BY_NAME *>(base + names->u1.AddressOfData)->Name, name) != 0)
-                continue;
-            DWORD protect;
-            VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &protect);
-            void *function = reinterpret_cast<void *>(slots->u1.Function);
-            slots->u1.Function = reinterpret_cast<DWORD_PTR>(hook);
-            VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, protect, &protect);
-            return function;
-        }
-    }
-    return nullptr;
-}
-
 } // namespace heapcount
 
 // The blocks that pinnit's code, linked into this executable, holds on the
@@ -77,9 +53,9 @@ inline int OwnHeapBlocks(const void *only = nullptr)
 {
     using namespace heapcount;
     static bool counting = (realAlloc = reinterpret_cast<decltype(&HeapAlloc)>(
-                                Redirect("HeapAlloc", reinterpret_cast<void *>(Alloc)))) != nullptr &&
+                                RedirectImport("HeapAlloc", reinterpret_cast<void *>(Alloc)))) != nullptr &&
                            (realFree = reinterpret_cast<decltype(&HeapFree)>(
-                                Redirect("HeapFree", reinterpret_cast<void *>(Free)))) != nullptr;
+                                RedirectImport("HeapFree", reinterpret_cast<void *>(Free)))) != nullptr;
     if (!counting)
         return -1;
     return only == nullptr ? int(taken.size()) : int(taken.count(only));

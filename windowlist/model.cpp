@@ -4,7 +4,6 @@
 
 HWND g_hWindowList;
 int *g_topmostFlags;
-BuiltRow *g_builtRows;
 int g_topmostFlagCount;
 
 /* How often a title that keeps growing while it is read is read before it is taken cut. */
@@ -74,31 +73,40 @@ BOOL CALLBACK AddWindowToList(HWND window, LPARAM listBox)
     return TRUE;
 }
 
-/* FNV-1a over the row's text. FALSE when the text cannot be read. */
-static BOOL HashRowText(LRESULT row, DWORD *hash)
+/* What the list box's row holds now: its window, and an FNV-1a hash of its text.
+   FALSE when the text cannot be read. */
+static BOOL ReadRow(LRESULT row, BuiltRow *now)
 {
+    now->window = (HWND)SendMessageA(g_hWindowList, LB_GETITEMDATA, row, 0);
     LRESULT length = SendMessageA(g_hWindowList, LB_GETTEXTLEN, row, 0);
     char *text = length >= 0 ? (char *)MemAlloc(length + 1) : NULL;
     if (text == NULL)
         return FALSE;
     LRESULT copied = SendMessageA(g_hWindowList, LB_GETTEXT, row, (LPARAM)text);
-    *hash = 2166136261u;
+    now->textHash = 2166136261u;
     for (LRESULT i = 0; i < copied; i++)
-        *hash = (*hash ^ (BYTE)text[i]) * 16777619u;
+        now->textHash = (now->textHash ^ (BYTE)text[i]) * 16777619u;
     MemFree(text);
     return copied == length;
 }
 
+/* What each row of the last build was: in the flags' block, after the flags. */
+static BuiltRow *BuiltRows(void)
+{
+    return (BuiltRow *)(g_topmostFlags + g_topmostFlagCount);
+}
+
 /* Each flag starts as the window's real state, so one toggle always flips it.
    A row whose text cannot be read is kept without its window, so never toggled. */
-static void SeedBuiltRows(int count)
+static void SeedBuiltRows(void)
 {
-    for (int row = 0; row < count; row++)
+    BuiltRow *rows = BuiltRows();
+    for (int row = 0; row < g_topmostFlagCount; row++)
     {
-        HWND window = (HWND)SendMessageA(g_hWindowList, LB_GETITEMDATA, row, 0);
-        BOOL readable = HashRowText(row, &g_builtRows[row].textHash);
-        g_builtRows[row].window = readable ? window : NULL;
-        g_topmostFlags[row] = (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) ? 1 : 0;
+        if (!ReadRow(row, &rows[row]))
+            rows[row].window = NULL;
+        LONG exStyle = GetWindowLongA(rows[row].window, GWL_EXSTYLE);
+        g_topmostFlags[row] = (exStyle & WS_EX_TOPMOST) ? 1 : 0;
     }
 }
 
@@ -107,12 +115,12 @@ static void SeedBuiltRows(int count)
    rows since, and the list box sorts them in among the build's. */
 static int BuiltRowAt(LRESULT listRow)
 {
-    HWND window = (HWND)SendMessageA(g_hWindowList, LB_GETITEMDATA, listRow, 0);
-    DWORD hash;
-    if (window == NULL || !HashRowText(listRow, &hash))
+    BuiltRow now;
+    if (!ReadRow(listRow, &now) || now.window == NULL)
         return -1;
+    const BuiltRow *rows = BuiltRows();
     for (int row = 0; row < g_topmostFlagCount; row++)
-        if (g_builtRows[row].window == window && g_builtRows[row].textHash == hash)
+        if (rows[row].window == now.window && rows[row].textHash == now.textHash)
             return row;
     return -1;
 }
@@ -137,9 +145,8 @@ void RebuildWindowList(HWND dialog)
     g_topmostFlags = (int *)MemAlloc(count * (sizeof(int) + sizeof(BuiltRow)));
     if (g_topmostFlags != NULL)
     {
-        g_builtRows = (BuiltRow *)(g_topmostFlags + count);
         g_topmostFlagCount = count;
-        SeedBuiltRows(count);
+        SeedBuiltRows();
     }
 }
 
@@ -152,7 +159,7 @@ void ToggleSelectedRow(void)
     if (row < 0)
         return;
 
-    HWND window = g_builtRows[row].window;
+    HWND window = BuiltRows()[row].window;
     BOOL otherThread = GetWindowThreadProcessId(window, NULL) != GetCurrentThreadId();
     SetWindowPos(window, ToggleInsertAfter(g_topmostFlags[row]), 0, 0, 0, 0,
                  ToggleFlags(otherThread));
@@ -165,7 +172,6 @@ void ReleaseTopmostFlags(void)
     {
         MemFree(g_topmostFlags);
         g_topmostFlags = NULL;
-        g_builtRows = NULL;
         g_topmostFlagCount = 0;
     }
 }

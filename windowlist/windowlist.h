@@ -8,14 +8,12 @@
 extern HWND g_hWindowList;
 /* Per row of the last build: 1 while the window is (or was last asked to be) topmost. */
 extern int *g_topmostFlags;
-/* What a row was when the build made it. */
+/* What a row was when the build made it; kept in g_topmostFlags' block after the flags. */
 struct BuiltRow
 {
     HWND window;
     DWORD textHash;
 };
-/* Per row of the last build, in g_topmostFlags' block after the flags. */
-extern BuiltRow *g_builtRows;
 /* The number of entries in g_topmostFlags; 0 while there is none. */
 extern int g_topmostFlagCount;
 /* The window list dialog, created hidden with the main window. */
