@@ -5,7 +5,8 @@
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
-pinnit_install_deps build
+# shellcheck disable=SC2046 # one package a word
+pinnit_install $(pinnit_packages build) || pinnit_fail
 build=$PINNIT_ROOT/build/release
 dist=$PINNIT_ROOT/dist
 rm -rf "$build" "$dist"

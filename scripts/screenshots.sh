@@ -8,17 +8,13 @@ source "$(dirname "$0")/lib.sh"
 pinnit_setup "$@"
 build=${PINNIT_BUILD:-$PINNIT_ROOT/build/screenshots}
 pinnit_build "$build" mingw-gcc-i686
-
-pinnit_start_xvfb
-trap pinnit_cleanup EXIT
-pinnit_make_prefix "$build/wineprefix" desktop
-pinnit_check_i386 "$build/bin"
-
+wine=$PINNIT_ROOT/scripts/wine.sh
+"$wine" start "$build/wineprefix"
 shots=$(mktemp -d)
-crops=$(cd "$build/bin" && timeout 120 wine pinnit_screenshots.exe "$(winepath -w "$shots")" | tr -d '\r')
+trap '"$wine" stop "$build/wineprefix"; rm -rf "$shots"' EXIT
+crops=$(cd "$build/bin" && "$wine" test "$build/wineprefix" pinnit_screenshots.exe "Z:$shots" | tr -d '\r')
 mkdir -p "$PINNIT_ROOT/docs"
-while read -r name geometry; do
+grep -E '^[a-z]+ [0-9x+]+$' <<<"$crops" | while read -r name geometry; do
     convert "$shots/$name.bmp" -crop "$geometry" +repage "$PINNIT_ROOT/docs/$name.png"
     pinnit_log "wrote docs/$name.png ($geometry)"
-done <<<"$crops"
-rm -rf "$shots"
+done

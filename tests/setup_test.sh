@@ -27,13 +27,15 @@ fail() {
     echo "FAILED: $1"
     failures=$((failures + 1))
 }
-# setup SWITCH: the command's set-up where wine32:i386 is missing, in a root
-# filesystem that stands in for the real one.
+# setup SWITCH: the command's set-up where a 32-bit package is missing, with a
+# root filesystem that stands in for the real one.
 setup() {
+    printf '#!/bin/sh\necho "in the root filesystem: $*"\nexit 5\n' >"$bin/flock"
+    cp "$bin/flock" "$bin/debootstrap"
+    chmod +x "$bin/flock" "$bin/debootstrap"
     PATH="$bin:$PATH" PINNIT_APT_TRIES=4 PINNIT_APT_PAUSE=0 PINNIT_ROOTFS=$1 PINNIT_ROOTFS_DIR=$bin/rootfs bash -c "
         source '$root/scripts/lib.sh'; PINNIT_SUDO=
-        pinnit_setup_machine() { pinnit_apt_install wine32:i386 || pinnit_fail 'installing wine32:i386'; }
-        pinnit_rootfs_session() { echo \"in the root filesystem: \$*\"; exit 5; }
+        pinnit_setup_machine() { pinnit_install pinnit-standin:i386; }
         pinnit_setup --now" run.sh 2>&1
 }
 
@@ -61,20 +63,21 @@ fallback)
     grep -q "made now with debootstrap in $bin/rootfs" <<<"$out" || fail "where the root filesystem is made"
     grep -q "some 4 GB" <<<"$out" || fail "how large it gets"
     grep -q "sudo rm -rf --one-file-system $bin/rootfs" <<<"$out" || fail "how to remove it"
-    grep -q "in the root filesystem: $root/scripts/run.sh --now\$" <<<"$out" || fail "the command and its arguments run there"
+    grep -q "in the root filesystem: .* $root/scripts/run.sh --now\$" <<<"$out" || fail "the command and its arguments run there"
     [ "$(grep -c " update" "$bin/calls")" = 4 ] || fail "the lists updated only in the try: $(tr '\n' ';' <"$bin/calls")"
     ;;
 binfmt)
-    # The kernel's table holds an enabled entry, seen only once mounted; the probe
-    # runs while that entry is enabled, as the emulator would run it.
+    # The kernel's table holds an enabled entry, seen only once mounted; while it
+    # is enabled the emulator runs arch-test's probe, and answers for the kernel
+    # unless asked not to (-n).
     mkdir -p "$bin/kernel" "$bin/binfmt"
     echo enabled >"$bin/kernel/qemu-i386"
     printf '#!/bin/sh\n[ -L "$2" ]\n' >"$bin/mountpoint"
     printf '#!/bin/sh\nfor target; do :; done\nrmdir "$target" && ln -s "%s" "$target"\n' "$bin/kernel" >"$bin/mount"
-    printf '#!/bin/sh\nhead -n 1 "%s" | grep -qx enabled && exit 7\nexit 126\n' "$bin/kernel/qemu-i386" >"$bin/exit7"
-    chmod +x "$bin/mountpoint" "$bin/mount" "$bin/exit7"
+    printf '#!/bin/sh\n[ "$1" != -n ] && head -n 1 "%s" | grep -qx enabled\n' "$bin/kernel/qemu-i386" >"$bin/arch-test"
+    chmod +x "$bin/mountpoint" "$bin/mount" "$bin/arch-test"
     out=$(PATH="$bin:$PATH" bash -c "source '$root/scripts/lib.sh'; PINNIT_SUDO= PINNIT_BINFMT='$bin/binfmt'
-        PINNIT_BINFMT_ENTRY='$bin/binfmt/qemu-i386'; pinnit_kernel_runs_i386 '$bin'" 2>&1)
+        PINNIT_BINFMT_ENTRY='$bin/binfmt/qemu-i386'; pinnit_kernel_runs_i386" 2>&1)
     status=$?
     [ "$status" -ne 0 ] || fail "the registered emulator taken for the kernel"
     [ "$(cat "$bin/kernel/qemu-i386")" = 0 ] || fail "the entry switched off, not '$(cat "$bin/kernel/qemu-i386")'"

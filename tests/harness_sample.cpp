@@ -1,0 +1,18 @@
+// Cases that CTest must see as tests of their own: the harness's own test.
+#include <gtest/gtest.h>
+
+class Harness : public ::testing::Test
+{
+};
+
+TEST_F(Harness, AFailingFixtureCaseFails)
+{
+    FAIL() << "as it must, to show that its CTest test fails";
+}
+
+    TEST(Harness, AnIndentedCasePasses) {}
+
+TEST(Harness,
+     ACaseSplitOverTwoLinesIsNoCTestTestAndFailsTheRun)
+{
+}
