@@ -36,14 +36,17 @@ rm -rf "$build/wineprefix" "$build/wineprefix64"
 status=0
 for dir in "${dirs[@]}"; do
     pinnit_log "running the tests of $dir"
-    ctest --test-dir "$dir" --output-on-failure --timeout 300 --output-junit "$dir/junit.xml" "$@" || status=1
-    # The benchmarks' figures, and each group of tests with its count and time.
-    awk '/<testcase name="Benchmark\./ { shown = 1 } shown && /<system-out>/ { sub(/.*<system-out>/, "") }
-        /<\/system-out>/ { shown = 0 } shown' "$dir/junit.xml"
+    ctest --test-dir "$dir" -j "$(nproc)" --output-on-failure --timeout 300 --output-junit "$dir/junit.xml" "$@" || status=1
+    # The benchmarks' figures, then each group of tests with its count and time.
+    awk '/<testcase name="Benchmark\./ { bench = 1 } bench && /<system-out>/ { shown = 1; sub(/.*<system-out>/, "") }
+        /<\/system-out>/ { bench = shown = 0 } shown' "$dir/junit.xml"
     while IFS= read -r line; do stages+=("$line"); done < <(awk -F'"' -v build="${dir##*/}" '/<testcase / {
-        group = $2 ~ /^Session/ ? "prefixes and sessions" : $2 ~ /^WoW64\./ ? "end-to-end tests, 64-bit Windows (WoW64)" :
-            $2 ~ /^VisualStudio\./ ? "the Visual Studio branch'"'"'s checks" : $2 ~ /^Benchmark\./ ? "benchmarks" :
-            $2 ~ /^(Scripts|Setup|Release)\./ ? "the scripts, the set-up and the release" : "tests, 32-bit Windows"
+        group = "tests, 32-bit Windows"
+        if ($2 ~ /^Session/) group = "prefixes and sessions"
+        if ($2 ~ /^WoW64\./) group = "end-to-end tests, 64-bit Windows (WoW64)"
+        if ($2 ~ /^VisualStudio\./) group = "the Visual Studio branch\047s checks"
+        if ($2 ~ /^Benchmark\./) group = "benchmarks"
+        if ($2 ~ /^(Scripts|Setup|Release)\./) group = "the scripts, the set-up and the release"
         if (!(group in count)) order[++groups] = group
         count[group]++; time[group] += $6; failed[group] += $8 != "run" }
         END { for (i = 1; i <= groups; i++) { g = order[i]

@@ -1,11 +1,11 @@
 // Cases that CTest must see as tests of their own: the harness's own test.
 #include <gtest/gtest.h>
 
-class Harness : public ::testing::Test
+class HarnessFixture : public ::testing::Test
 {
 };
 
-TEST_F(Harness, AFailingFixtureCaseFails)
+TEST_F(HarnessFixture, AFailingCaseFails)
 {
     FAIL() << "as it must, to show that its CTest test fails";
 }
