@@ -1,25 +1,20 @@
 # shellcheck shell=bash
 # Sourced by the commands: installs what scripts/packages lists and this machine
-# lacks, readies 32-bit code (i386.sh), or goes on in a root filesystem of the
-# commands' own (rootfs.sh) where this machine's apt cannot install; and builds.
+# lacks, readies it for 32-bit code (i386.sh), or where its apt cannot install,
+# goes on in a root filesystem of the commands' own (rootfs.sh); and builds.
 
 PINNIT_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-PINNIT_SUDO=""
-[ "$(id -u)" -eq 0 ] || PINNIT_SUDO=sudo
+PINNIT_SUDO=$([ "$(id -u)" -eq 0 ] || echo sudo)
 # Downloads retry by themselves; a failed update of the lists is tried this often,
 # this many seconds apart, before the lists the machine has are used.
-PINNIT_APT_TRIES=${PINNIT_APT_TRIES:-4}
-PINNIT_APT_PAUSE=${PINNIT_APT_PAUSE:-60}
-PINNIT_APT_UPDATED=""  # set once this command has updated the lists, or given up
-PINNIT_APT_FAULTS=""   # what the archive served wrong, one file a line
+PINNIT_APT_TRIES=${PINNIT_APT_TRIES:-4} PINNIT_APT_PAUSE=${PINNIT_APT_PAUSE:-60}
+PINNIT_APT_UPDATED="" # set once this command has updated the lists, or given up
+PINNIT_APT_FAULTS=""  # what the archive served wrong, one file a line
+PINNIT_ROOTFS_DIR=${PINNIT_ROOTFS_DIR:-/var/cache/pinnit/rootfs}
+PINNIT_RELEASE=${PINNIT_RELEASE:-$(. /etc/os-release && echo "$VERSION_CODENAME")}
 
 pinnit_log() { printf 'pinnit: %s\n' "$*" >&2; }
-
-# pinnit_failed STEP: says which set-up step failed, and fails.
-pinnit_failed() {
-    pinnit_log "set-up step failed: $*"
-    return 1
-}
+pinnit_failed() { pinnit_log "set-up step failed: $*" && return 1; }
 
 # Names each file the archive served wrong, if any, and whose fault that is.
 pinnit_tell_faults() {
@@ -32,8 +27,7 @@ pinnit_tell_faults() {
 # pinnit_fail [STEP]: ends the command after a failed set-up step.
 pinnit_fail() {
     [ $# -eq 0 ] || pinnit_failed "$@"
-    pinnit_tell_faults
-    [ -z "$PINNIT_APT_FAULTS" ] ||
+    pinnit_tell_faults && [ -z "$PINNIT_APT_FAULTS" ] ||
         pinnit_log "Run the command again later: such a fault usually heals within minutes or hours."
     exit 1
 }
@@ -52,16 +46,15 @@ pinnit_apt() {
     return "$status"
 }
 
-# Updates the package lists once per command. An archive caught in the middle of
-# a sync heals in minutes, so a failed update is tried again; after the last try
-# the install goes on with the lists the machine has. Only the last try's faults count.
+# Updates the lists once per command, trying again, since an archive caught in a
+# sync heals in minutes; after the last try (whose faults count) goes on without.
 pinnit_apt_update() {
     [ -z "$PINNIT_APT_UPDATED" ] || return 0
     PINNIT_APT_UPDATED=1
     local try faults=$PINNIT_APT_FAULTS
     for try in $(seq "$PINNIT_APT_TRIES"); do
         PINNIT_APT_FAULTS=$faults
-        pinnit_apt update && { PINNIT_APT_FAULTS=$faults; return 0; }
+        pinnit_apt update && { PINNIT_APT_FAULTS=$faults && return 0; }
         [ "$try" -eq "$PINNIT_APT_TRIES" ] && break
         pinnit_log "updating the package lists failed (try $try of $PINNIT_APT_TRIES); trying again in $PINNIT_APT_PAUSE s"
         sleep "$PINNIT_APT_PAUSE"
@@ -69,7 +62,7 @@ pinnit_apt_update() {
     pinnit_log "updating the package lists failed (tries: $PINNIT_APT_TRIES); going on with the lists this machine has"
 }
 
-# pinnit_install PACKAGE...: installs those of them that are not installed yet.
+# pinnit_install PACKAGE...: installs those that are not installed yet, if any.
 pinnit_install() {
     local installed need=()
     installed=$(dpkg-query -W -f '${db:Status-Abbrev} ${binary:Package}\n' "$@" 2>/dev/null | awk '$1 == "ii" { print $2 }')
@@ -85,54 +78,35 @@ pinnit_install() {
 
 # pinnit_packages build|test: the packages a command of that kind needs.
 pinnit_packages() {
-    awk -v kind="$1" '$1 == "build" || $1 == kind { print $2 }' "$PINNIT_ROOT/scripts/packages"
+    awk -v kind="$1" '$1 == "build" || $1 == kind { for (i = 2; i <= NF; i++) print $i }' "$PINNIT_ROOT/scripts/packages"
 }
 
 source "$PINNIT_ROOT/scripts/i386.sh"
 
-# Everything 32-bit is installed once the kernel knows how to run it: the
-# packages' own scripts run 32-bit programs.
+# 32-bit packages come once the kernel can run them: their own scripts run them.
 pinnit_setup_machine() {
     # shellcheck disable=SC2046 # one package a word
-    pinnit_install $(pinnit_packages test | grep -v ':i386$') && pinnit_setup_i386 &&
-        pinnit_install $(pinnit_packages test)
+    pinnit_install $(pinnit_packages test | grep -v ':i386$') && pinnit_setup_i386 && pinnit_install $(pinnit_packages test)
 }
 
-# pinnit_setup ARGS...: readies this machine for the command, or where its apt
-# cannot install what the command needs, runs the command with ARGS in the
-# commands' own root filesystem instead and exits with its status.
+pinnit_rootfs_made() { [ "$(cat "$PINNIT_ROOTFS_DIR/.pinnit-release" 2>/dev/null)" = "$PINNIT_RELEASE" ]; }
+
+# pinnit_setup ARGS...: readies this machine, or where its apt cannot install what
+# the command needs, runs the command with ARGS in the root filesystem instead.
 pinnit_setup() {
     case ${PINNIT_ROOTFS:-auto} in
     0) pinnit_setup_machine || pinnit_fail ;;
-    1)
-        pinnit_log "PINNIT_ROOTFS=1: ${0##*/} runs in a root filesystem of its own, not on this machine"
-        pinnit_rootfs_run "$@"
-        ;;
+    1) pinnit_log "PINNIT_ROOTFS=1: ${0##*/} runs in a root filesystem of its own, not on this machine" ;;
     auto)
-        # Once the root filesystem is there, a machine that still cannot install
-        # gets one update, not minutes of them.
+        # Once the root filesystem is there, one update, not minutes of them.
         ! pinnit_rootfs_made || PINNIT_APT_TRIES=1
         pinnit_setup_machine && return 0
         pinnit_tell_faults
         pinnit_log "this machine's apt could not install what ${0##*/} needs (above), so it needs a root filesystem of its own"
-        pinnit_rootfs_run "$@"
         ;;
     *) pinnit_fail "PINNIT_ROOTFS is '$PINNIT_ROOTFS'; it must be 0, 1 or unset" ;;
     esac
-}
-
-# The commands' own root filesystem (see rootfs.sh), kept and reused.
-PINNIT_ROOTFS_DIR=${PINNIT_ROOTFS_DIR:-/var/cache/pinnit/rootfs}
-PINNIT_RELEASE=${PINNIT_RELEASE:-$(. /etc/os-release && echo "$VERSION_CODENAME")}
-
-pinnit_rootfs_made() {
-    [ "$(cat "$PINNIT_ROOTFS_DIR/.pinnit-release" 2>/dev/null)" = "$PINNIT_RELEASE" ]
-}
-
-# pinnit_rootfs_run ARGS...: runs this command with ARGS in the root filesystem,
-# as root, and exits with its status. It says first where that is, what it costs
-# and how to remove it.
-pinnit_rootfs_run() {
+    [ "${PINNIT_ROOTFS:-auto}" != 0 ] || return 0
     local root=$PINNIT_ROOTFS_DIR status=0
     if pinnit_rootfs_made; then
         pinnit_log "it goes on in the Debian $PINNIT_RELEASE root filesystem $root, kept from an earlier run"
@@ -144,9 +118,9 @@ pinnit_rootfs_run() {
     pinnit_log "  remove it, when no pinnit command runs, with: sudo rm -rf --one-file-system $root"
     pinnit_log "  PINNIT_ROOTFS=0 never uses it, PINNIT_ROOTFS=1 always does"
     command -v debootstrap >/dev/null || pinnit_install debootstrap ||
-        { pinnit_log "no root filesystem can be made here without debootstrap"; exit 3; }
-    # Made by its owner: the machine's own builds go on using it.
-    mkdir -p "$PINNIT_ROOT/build" && $PINNIT_SUDO mkdir -p "$(dirname "$root")" || pinnit_fail "creating $PINNIT_ROOT/build"
+        { pinnit_log "no root filesystem can be made here without debootstrap" && exit 3; }
+    # The checkout's build/ is made by its owner: the machine's own builds go on using it.
+    mkdir -p "$PINNIT_ROOT/build" && $PINNIT_SUDO mkdir -p "${root%/*}" || pinnit_fail "creating $PINNIT_ROOT/build"
     $PINNIT_SUDO env PINNIT_DEBIAN_MIRROR="${PINNIT_DEBIAN_MIRROR:-}" XAUTHORITY="${XAUTHORITY:-$HOME/.Xauthority}" \
         flock -n -E 75 "$root.lock" "$PINNIT_ROOT/scripts/rootfs.sh" "$root" "$PINNIT_RELEASE" "$PINNIT_ROOT" \
         env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 CI="${CI:-}" DISPLAY="${DISPLAY:-}" \
@@ -160,8 +134,6 @@ pinnit_rootfs_run() {
 
 # pinnit_build DIR TOOLCHAIN [cmake options...]
 pinnit_build() {
-    local dir=$1 toolchain=$2
-    shift 2
-    cmake -S "$PINNIT_ROOT" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$PINNIT_ROOT/cmake/$toolchain.cmake" "$@" >/dev/null &&
-        cmake --build "$dir" -j "$(nproc)"
+    cmake -S "$PINNIT_ROOT" -B "$1" -DCMAKE_TOOLCHAIN_FILE="$PINNIT_ROOT/cmake/$2.cmake" "${@:3}" >/dev/null &&
+        cmake --build "$1" -j "$(nproc)"
 }

@@ -1,24 +1,16 @@
 #!/usr/bin/env bash
 # rootfs.sh ROOT RELEASE CHECKOUT COMMAND...: runs COMMAND as root in ROOT, a
-# minimal Debian RELEASE made here with debootstrap if it is not there yet
-# (debootstrap takes amd64 and i386 from one suite, so they never lag behind
-# each other), with CHECKOUT seen at its own path, uncommitted changes included.
-# Its build/ inside is ROOT's own /root/build/CHECKOUT: no build is shared with
-# the machine or another checkout. Everything runs in a PID and a mount namespace
-# of its own, so that when COMMAND ends, or this script is killed, even with
-# SIGKILL, nothing of it runs or is mounted afterwards. Exits with 3 when ROOT
+# minimal Debian RELEASE made with debootstrap (amd64 and i386 from one suite)
+# unless it is there, with CHECKOUT at its own path and ROOT's own build/ in it.
+# A PID and a mount namespace of its own end every process and mount with
+# COMMAND, or with this script, even killed with SIGKILL. Exits with 3 when ROOT
 # cannot be made, with COMMAND's status otherwise.
 set -uo pipefail
 root=$1 release=$2 checkout=$3
 shift 3
-cannot() {
-    printf 'pinnit: no root filesystem can be made here: %s\n' "$*" >&2
-    exit 3
-}
-
+cannot() { echo "pinnit: no root filesystem can be made here: $*" >&2 && exit 3; }
 [ "$(id -u)" -eq 0 ] || cannot "it needs root"
-# An unfinished root filesystem, one of another release, or one whose installs
-# were cut short is made anew.
+# An unfinished one, one of another release, or one whose installs were cut short is made anew.
 if [ "$(cat "$root/.pinnit-release" 2>/dev/null)" != "$release" ] ||
     ! chroot "$root" dpkg --configure -a >/dev/null 2>&1; then
     rm -rf --one-file-system "$root"
@@ -27,13 +19,11 @@ if [ "$(cat "$root/.pinnit-release" 2>/dev/null)" != "$release" ] ||
     debootstrap --variant=minbase --include=ca-certificates "$release" "$root" \
         ${PINNIT_DEBIAN_MIRROR:+"$PINNIT_DEBIAN_MIRROR"} >"$root.log" 2>&1 ||
         { tail -20 "$root.log" >&2; cannot "debootstrap of Debian $release failed"; }
-    rm -f "$root.log"
-    echo "$release" >"$root/.pinnit-release"
+    rm -f "$root.log" && echo "$release" >"$root/.pinnit-release"
 fi
 mkdir -p "$root/root/build$checkout" "$root$checkout" "$root/tmp/.X11-unix" || cannot "creating folders in $root"
-cp /etc/resolv.conf "$root/etc/resolv.conf"
+cp /etc/resolv.conf "$root/etc/resolv.conf" && rm -f "$root/root/.Xauthority"
 # The X display's sockets and cookie, for the run command on a display of this machine.
-rm -f "$root/root/.Xauthority"
 [ ! -f "${XAUTHORITY:-}" ] || cp "$XAUTHORITY" "$root/root/.Xauthority"
 
 unshare --mount --pid --fork --kill-child --mount-proc="$root/proc" sh -c '

@@ -1,41 +1,28 @@
 #!/usr/bin/env bash
-# wine.sh COMMAND PREFIX ...: Wine for the commands and CTest, in the Wine prefix
-# PREFIX, with the environment the set-up wrote for this machine (build/i386/env).
-#   prefix PREFIX [win64]  makes PREFIX, unless it is there: 32-bit Windows, or
-#                          64-bit Windows, where 32-bit programs run under WoW64;
-#   start PREFIX [win64]   the prefix, a private Xvfb (xvfb-run -a) and a Wine
-#                          session on it: the server started for good, and its
-#                          services, which the programs run in it share;
-#   stop PREFIX            ends that session and its Xvfb;
-#   test PREFIX [--cases FILE] PROGRAM ARGS...
-#                          runs one test program in the session, for CTest;
+# wine.sh COMMAND PREFIX ...: Wine for the commands and CTest, in the prefix PREFIX
+# (made unless it is there), with the environment the set-up wrote (build/i386/env).
+#   start PREFIX [win64]  starts a private Xvfb (xvfb-run -a) and a Wine session
+#                         on it, which the programs run in it share; stop PREFIX ends them;
+#   test PREFIX [--cases FILE] PROGRAM ARGS...  runs a test program in the session;
 #   run PREFIX PROGRAM ARGS...  runs PROGRAM on the caller's display, and waits
-#                          until every program of the prefix has ended.
-# A program and every Windows process it starts carry a mark in their
-# environment: whatever still carries it once the program has ended is ended by
-# it. The mark is never exported, so nothing else has it.
+#                         until every program of the prefix has ended.
+# Every Windows process that a program starts inherits a mark from it, which is
+# never exported: whatever carries it once the program has ended is ended by it.
 # shellcheck disable=SC1090 # the files it reads are written by the set-up and by start
 set -uo pipefail
-command=$1 prefix=$2
-shift 2
-root=$(cd "$(dirname "$0")/.." && pwd)
-session=$prefix/pinnit-session
+command=$1 prefix=$2 && shift 2
+root=$(cd "$(dirname "$0")/.." && pwd) session=$prefix/pinnit-session
 PINNIT_WINEDLLOVERRIDES=""
-set -a
-[ ! -f "$root/build/i386/env" ] || . "$root/build/i386/env"
-set +a
+set -a && { [ ! -f "$root/build/i386/env" ] || . "$root/build/i386/env"; } && set +a
 # Debian's 64-bit Wine server serves 32-bit and 64-bit prefixes alike, and never
 # runs under the emulator, where every call of every Wine process would wait on it.
 export WINEPREFIX=$prefix WINEDEBUG=${WINEDEBUG:--all} WINESERVER=/usr/lib/wine/wineserver64
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d$PINNIT_WINEDLLOVERRIDES"
 
-fail() {
-    echo "wine.sh: $*" >&2
-    exit 1
-}
+fail() { echo "wine.sh: $*" >&2 && exit 1; }
 
-# end_marked MARK [TENTHS]: ends every process that carries MARK, after giving
-# them TENTHS of a second to end by themselves.
+# end_marked MARK [TENTHS]: ends every process that carries MARK, after TENTHS
+# of a second to end by itself.
 end_marked() {
     local pids
     for try in $(seq 50); do
@@ -47,7 +34,7 @@ end_marked() {
     done
 }
 
-# A prefix whose desktop has a taskbar, in which every program opens.
+# A prefix whose desktop, with a taskbar, every program opens in.
 make_prefix() {
     [ ! -f "$prefix/pinnit-made" ] || return 0
     rm -rf "$prefix"
@@ -71,12 +58,10 @@ stop_session() {
     "$WINESERVER" -k 2>/dev/null
     [ -f "$session" ] || return 0
     # The Xvfb ends with the server; under the emulator Wine 10's services can outlive it.
-    end_marked "$(sed -n 's/^PINNIT_SESSION_MARK=//p' "$session")" 50
-    rm -f "$session"
+    end_marked "$(sed -n 's/^PINNIT_SESSION_MARK=//p' "$session")" 50 && rm -f "$session"
 }
 
 case $command in
-prefix) make_prefix "$@" ;;
 start)
     make_prefix "$@"
     stop_session
@@ -95,31 +80,28 @@ start)
     ;;
 stop) stop_session ;;
 test)
-    cases=""
-    [ "$1" != --cases ] || { cases=$2 && shift 2; }
     [ -f "$session" ] || fail "no Wine session in $prefix: ctest starts it for the tests that need it"
     set -a && . "$session" && set +a
     limit=${PINNIT_TEST_TIMEOUT:-280} mark=pinnit-test-$$-$(date +%s%N) out=$(mktemp) report=""
-    for arg; do case $arg in --gtest_output=xml:*) report=${arg#--gtest_output=xml:} ;; esac; done
-    [ -z "$report" ] || rm -f "$report"
+    # With --cases NAME.cases, the program writes its report to NAME.xml.
+    [ "$1" != --cases ] || { cases=$2 report=${2%.cases}.xml && shift 2 && rm -f "$report"; }
     # The output goes through a file, which nothing left behind can hold open.
-    PINNIT_TEST_MARK=$mark timeout -s KILL "$limit" wine "$@" >"$out" 2>&1
+    PINNIT_TEST_MARK=$mark timeout -s KILL "$limit" wine "$@" ${report:+"--gtest_output=xml:Z:$report"} >"$out" 2>&1
     status=$?
     [ "$status" -ne 137 ] || echo "wine.sh: $1 ran past $limit s and was ended" >>"$out"
     end_marked "$mark"
-    cat "$out"
-    rm -f "$out"
+    cat "$out" && rm -f "$out"
     # A report's cases are CTest tests of their own, which read their results
     # from it: it passes once written, if each case it holds is one of those.
     if [ -n "$report" ] && [ "$status" -ne 137 ] && [ -s "$report" ]; then
+        unknown=$(sed -n 's/.*<testcase name="\([^"]*\)".* classname="\([^"]*\)".*/\2.\1/p' "$report" | grep -vxF -f "$cases")
         status=0
-        [ -z "$cases" ] || unknown=$(sed -n 's/.*<testcase name="\([^"]*\)".* classname="\([^"]*\)".*/\2.\1/p' "$report" |
-            grep -vxF -f "$cases" | tr '\n' ' ')
-        [ -z "${unknown:-}" ] || { echo "wine.sh: these ran, but are not CTest tests: $unknown"; status=1; }
+        [ -z "$unknown" ] || { echo "wine.sh: these ran, but are not CTest tests:" $unknown && status=1; }
     fi
     exit "$status"
     ;;
 run)
+    make_prefix
     echo "wine.sh: running $1 on $DISPLAY" >&2
     wine "$@" && exec "$WINESERVER" -w
     ;;
