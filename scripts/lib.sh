@@ -107,7 +107,7 @@ pinnit_setup() {
     *) pinnit_fail "PINNIT_ROOTFS is '$PINNIT_ROOTFS'; it must be 0, 1 or unset" ;;
     esac
     [ "${PINNIT_ROOTFS:-auto}" != 0 ] || return 0
-    local root=$PINNIT_ROOTFS_DIR status=0
+    local root=$PINNIT_ROOTFS_DIR
     if pinnit_rootfs_made; then
         pinnit_log "it goes on in the Debian $PINNIT_RELEASE root filesystem $root, kept from an earlier run"
     else
@@ -120,16 +120,15 @@ pinnit_setup() {
     command -v debootstrap >/dev/null || pinnit_install debootstrap ||
         { pinnit_log "no root filesystem can be made here without debootstrap" && exit 3; }
     # The checkout's build/ is made by its owner: the machine's own builds go on using it.
-    mkdir -p "$PINNIT_ROOT/build" && $PINNIT_SUDO mkdir -p "${root%/*}" || pinnit_fail "creating $PINNIT_ROOT/build"
-    $PINNIT_SUDO env PINNIT_DEBIAN_MIRROR="${PINNIT_DEBIAN_MIRROR:-}" XAUTHORITY="${XAUTHORITY:-$HOME/.Xauthority}" \
-        flock -n -E 75 "$root.lock" "$PINNIT_ROOT/scripts/rootfs.sh" "$root" "$PINNIT_RELEASE" "$PINNIT_ROOT" \
+    mkdir -p "$PINNIT_ROOT/build" || pinnit_fail "creating $PINNIT_ROOT/build"
+    # This process becomes rootfs.sh, then unshare: ending it ends all of the command.
+    exec $PINNIT_SUDO env PINNIT_DEBIAN_MIRROR="${PINNIT_DEBIAN_MIRROR:-}" XAUTHORITY="${XAUTHORITY:-$HOME/.Xauthority}" \
+        "$PINNIT_ROOT/scripts/rootfs.sh" "$root" "$PINNIT_RELEASE" "$PINNIT_ROOT" \
         env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 CI="${CI:-}" DISPLAY="${DISPLAY:-}" \
         PINNIT_ROOTFS=0 PINNIT_I386="${PINNIT_I386:-auto}" PINNIT_TEST_SCOPE="${PINNIT_TEST_SCOPE:-all}" \
         PINNIT_DEBIAN_MIRROR="${PINNIT_DEBIAN_MIRROR:-}" PINNIT_APT_TRIES="$PINNIT_APT_TRIES" \
         PINNIT_APT_PAUSE="$PINNIT_APT_PAUSE" GIT_CONFIG_COUNT=1 GIT_CONFIG_KEY_0=safe.directory \
-        GIT_CONFIG_VALUE_0="$PINNIT_ROOT" "$PINNIT_ROOT/scripts/${0##*/}" "$@" || status=$?
-    [ "$status" -ne 75 ] || pinnit_log "another pinnit command runs in $root; wait for it to end"
-    exit "$status"
+        GIT_CONFIG_VALUE_0="$PINNIT_ROOT" "$PINNIT_ROOT/scripts/${0##*/}" "$@"
 }
 
 # pinnit_build DIR TOOLCHAIN [cmake options...]

@@ -9,7 +9,9 @@ set -uo pipefail
 root=$1 release=$2 checkout=$3
 shift 3
 cannot() { echo "pinnit: no root filesystem can be made here: $*" >&2 && exit 3; }
-[ "$(id -u)" -eq 0 ] || cannot "it needs root"
+[ "$(id -u)" -eq 0 ] && mkdir -p "${root%/*}" || cannot "not root, or no folder ${root%/*}"
+# One command at a time: the lock is held until the last process of the command has ended.
+exec 9>"$root.lock" && flock -n 9 || { echo "pinnit: another pinnit command runs in $root; wait for it to end" >&2 && exit 1; }
 # An unfinished one, one of another release, or one whose installs were cut short is made anew.
 if [ "$(cat "$root/.pinnit-release" 2>/dev/null)" != "$release" ] ||
     ! chroot "$root" dpkg --configure -a >/dev/null 2>&1; then
@@ -26,7 +28,7 @@ cp /etc/resolv.conf "$root/etc/resolv.conf" && rm -f "$root/root/.Xauthority"
 # The X display's sockets and cookie, for the run command on a display of this machine.
 [ ! -f "${XAUTHORITY:-}" ] || cp "$XAUTHORITY" "$root/root/.Xauthority"
 
-unshare --mount --pid --fork --kill-child --mount-proc="$root/proc" sh -c '
+exec unshare --mount --pid --fork --kill-child --mount-proc="$root/proc" sh -c '
     root=$1 checkout=$2
     shift 2
     mount --rbind /sys "$root/sys" && mount --rbind /dev "$root/dev" &&

@@ -30,9 +30,9 @@ fail() {
 # setup SWITCH: the command's set-up where a 32-bit package is missing, with a
 # root filesystem that stands in for the real one.
 setup() {
-    printf '#!/bin/sh\necho "in the root filesystem: $*"\nexit 5\n' >"$bin/flock"
-    cp "$bin/flock" "$bin/debootstrap"
-    chmod +x "$bin/flock" "$bin/debootstrap"
+    printf '#!/bin/sh\necho "in the root filesystem: $*"\nexit 5\n' >"$bin/env"
+    cp "$bin/env" "$bin/debootstrap"
+    chmod +x "$bin/env" "$bin/debootstrap"
     PATH="$bin:$PATH" PINNIT_APT_TRIES=4 PINNIT_APT_PAUSE=0 PINNIT_ROOTFS=$1 PINNIT_ROOTFS_DIR=$bin/rootfs bash -c "
         source '$root/scripts/lib.sh'; PINNIT_SUDO=
         pinnit_setup_machine() { pinnit_install pinnit-standin:i386; }
