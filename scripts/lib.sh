@@ -65,7 +65,8 @@ pinnit_apt_update() {
 # pinnit_install PACKAGE...: installs those that are not installed yet, if any.
 pinnit_install() {
     local installed need=()
-    installed=$(dpkg-query -W -f '${db:Status-Abbrev} ${binary:Package}\n' "$@" 2>/dev/null | awk '$1 == "ii" { print $2 }')
+    installed=$(dpkg-query -W -f '${db:Status-Abbrev} ${binary:Package}\n' "$@" 2>/dev/null |
+        awk -v native=":$(dpkg --print-architecture)" '$1 == "ii" { sub(native "$", "", $2); print $2 }')
     for package; do grep -qxF "$package" <<<"$installed" || need+=("$package"); done
     [ ${#need[@]} -gt 0 ] || return 0
     pinnit_log "installing ${need[*]}"

@@ -27,7 +27,6 @@ mkdir -p "$root/root/build$checkout" "$root$checkout" "$root/tmp/.X11-unix" || c
 cp /etc/resolv.conf "$root/etc/resolv.conf" && rm -f "$root/root/.Xauthority"
 # The X display's sockets and cookie, for the run command on a display of this machine.
 [ ! -f "${XAUTHORITY:-}" ] || cp "$XAUTHORITY" "$root/root/.Xauthority"
-
 exec unshare --mount --pid --fork --kill-child --mount-proc="$root/proc" sh -c '
     root=$1 checkout=$2
     shift 2
