@@ -122,7 +122,7 @@ pinnit_setup() {
         { pinnit_log "no root filesystem can be made here without debootstrap" && exit 3; }
     # The checkout's build/ is made by its owner: the machine's own builds go on using it.
     mkdir -p "$PINNIT_ROOT/build" || pinnit_fail "creating $PINNIT_ROOT/build"
-    # This process becomes rootfs.sh, then unshare: ending it ends all of the command.
+    # This process becomes rootfs.sh: ending it, even with SIGKILL, ends all of the command.
     exec $PINNIT_SUDO env PINNIT_DEBIAN_MIRROR="${PINNIT_DEBIAN_MIRROR:-}" XAUTHORITY="${XAUTHORITY:-$HOME/.Xauthority}" \
         "$PINNIT_ROOT/scripts/rootfs.sh" "$root" "$PINNIT_RELEASE" "$PINNIT_ROOT" \
         env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 CI="${CI:-}" DISPLAY="${DISPLAY:-}" \

@@ -2,9 +2,9 @@
 # rootfs.sh ROOT RELEASE CHECKOUT COMMAND...: runs COMMAND as root in ROOT, a
 # minimal Debian RELEASE made with debootstrap (amd64 and i386 from one suite)
 # unless it is there, with CHECKOUT at its own path and ROOT's own build/ in it.
-# A PID and a mount namespace of its own end every process and mount with
-# COMMAND, or with this script, even killed with SIGKILL. Exits with 3 when ROOT
-# cannot be made, with COMMAND's status otherwise.
+# A PID and a mount namespace of their own end every process and mount with
+# COMMAND, or with this script, which unshare dies with (even by SIGKILL) and
+# passes INT and TERM no further. Exits with 3 when ROOT cannot be made.
 set -uo pipefail
 root=$1 release=$2 checkout=$3
 shift 3
@@ -27,15 +27,15 @@ mkdir -p "$root/root/build$checkout" "$root$checkout" "$root/tmp/.X11-unix" || c
 cp /etc/resolv.conf "$root/etc/resolv.conf" && rm -f "$root/root/.Xauthority"
 # The X display's sockets and cookie, for the run command on a display of this machine.
 [ ! -f "${XAUTHORITY:-}" ] || cp "$XAUTHORITY" "$root/root/.Xauthority"
-exec unshare --mount --pid --fork --kill-child --mount-proc="$root/proc" sh -c '
-    root=$1 checkout=$2
-    shift 2
+trap 'exit 130' INT && trap 'exit 143' TERM
+setpriv --pdeathsig KILL unshare --mount --pid --fork --kill-child --mount-proc="$root/proc" sh -c '
+    root=$1 checkout=$2 && shift 2
     mount --rbind /sys "$root/sys" && mount --rbind /dev "$root/dev" &&
         mount --bind "$checkout" "$root$checkout" && mount --bind "$root/root/build$checkout" "$root$checkout/build" &&
         { [ ! -d /tmp/.X11-unix ] || mount --bind /tmp/.X11-unix "$root/tmp/.X11-unix"; } ||
         { echo "pinnit: no root filesystem can be made here: mounting in $root failed" >&2; exit 3; }
-    chroot "$root" sh -c "cd \"\$0\" && exec \"\$@\"" "$checkout" "$@"
-    status=$?
+    chroot "$root" sh -c "cd \"\$0\" && exec \"\$@\"" "$checkout" "$@"; status=$?
     # The packages it downloaded are installed: their files would only take room.
     chroot "$root" apt-get clean
-    exit $status' - "$root" "$checkout" "$@"
+    exit $status' - "$root" "$checkout" "$@" &
+wait $!
