@@ -19,16 +19,17 @@ if [ -n "${dirs[*]}" ]; then
 fi
 stages+=("$(printf '%-66s %5d s' builds $((SECONDS - start)))")
 
-# Each run starts from fresh prefixes, which both builds share.
+# Each run starts from fresh prefixes, which both builds share. The two sessions'
+# tests run side by side, but not under the emulation, whose Wine takes both cores.
 rm -rf "$build/wineprefix" "$build/wineprefix64"
+jobs=$(grep -qx PINNIT_I386=native "$PINNIT_ROOT/build/i386/env" && nproc || echo 1)
 status=0
 for dir in "$build" "${dirs[@]}"; do
-    ctest --test-dir "$dir" -j "$(nproc)" --output-on-failure --timeout 300 --output-junit "$dir/junit.xml" "$@" || status=1
-    # The benchmarks' figures; each group of tests with its count and the time its tests took.
+    ctest --test-dir "$dir" -j "$jobs" --output-on-failure --timeout 300 --output-junit "$dir/junit.xml" "$@" || status=1
+    # The benchmarks' figures, then each group's count and its tests' time: Session,
+    # Session64, WoW64, VisualStudio, Benchmark, Scripts (with Setup, Release), tests.
     awk '/<testcase name="Benchmark\./ { bench = 1 } bench && /<system-out>/ { shown = 1; sub(/.*<system-out>/, "") }
         /<\/system-out>/ { bench = shown = 0 } shown' "$dir/junit.xml"
-    # Groups: the sessions, the 64-bit leg (WoW64), the Visual Studio branch, the
-    # benchmarks, the scripts' checks (Scripts, Setup, Release), and the rest.
     while IFS= read -r line; do stages+=("$line"); done < <(awk -F'"' -v build="${dir##*/}" '/<testcase / {
         group = $2 ~ /^(Session|WoW64|VisualStudio|Benchmark)[0-9]*\./ ? $2 : $2 ~ /^(Scripts|Setup|Release)\./ ? "Scripts" : "tests"
         sub(/\..*/, "", group)
