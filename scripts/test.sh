@@ -26,8 +26,7 @@ jobs=$(grep -qx PINNIT_I386=native "$PINNIT_ROOT/build/i386/env" && nproc || ech
 status=0
 for dir in "$build" "${dirs[@]}"; do
     ctest --test-dir "$dir" -j "$jobs" --output-on-failure --timeout 300 --output-junit "$dir/junit.xml" "$@" || status=1
-    # The benchmarks' figures, then each group's count and its tests' time: Session,
-    # Session64, WoW64, VisualStudio, Benchmark, Scripts (with Setup, Release), tests.
+    # The benchmarks' figures, then each group (its tests' first name, Setup and Release in Scripts).
     awk '/<testcase name="Benchmark\./ { bench = 1 } bench && /<system-out>/ { shown = 1; sub(/.*<system-out>/, "") }
         /<\/system-out>/ { bench = shown = 0 } shown' "$dir/junit.xml"
     while IFS= read -r line; do stages+=("$line"); done < <(awk -F'"' -v build="${dir##*/}" '/<testcase / {
