@@ -186,15 +186,12 @@ static void ShowLinkCursor(void)
    otherwise finish on a thread of its own, or over DDE, later). */
 static void OpenWithTheShell(LPCSTR target)
 {
-    /* The fields the mask does not name are not read. */
-    SHELLEXECUTEINFOA request;
+    /* Cleared first: no field holds what the stack held, whichever the shell reads. */
+    SHELLEXECUTEINFOA request = {};
     request.cbSize = sizeof request;
     request.fMask = SEE_MASK_NOASYNC;
-    request.hwnd = NULL;
     request.lpVerb = "open";
     request.lpFile = target;
-    request.lpParameters = NULL;
-    request.lpDirectory = NULL;
     request.nShow = SW_SHOWNORMAL;
 
     SetPriorityClass(GetCurrentProcess(), NORMAL_PRIORITY_CLASS);

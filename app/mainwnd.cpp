@@ -17,11 +17,13 @@ static int g_exitCode;
 
 static const char MAIN_CLASS_NAME[] = "pinnit";
 
-/* A busy taskbar (at log-on, say) may refuse an add or answer too late; it gets
-   a few more seconds, then pinnit ends rather than run with no icon. */
-static const int ICON_ADD_RETRIES = 5;
-static const UINT ICON_RETRY_MS = 1000;
-static const UINT_PTR ICON_RETRY_TIMER = 1;
+/* A taskbar at sign-in may refuse adds, or answer too late, for a minute or
+   more; it is asked again after waits that grow, for about two minutes in all,
+   then pinnit ends rather than run with no icon. */
+static const int ICON_ADD_RETRIES = 8;
+static const int ICON_DOUBLED_WAITS = 5;
+static const UINT ICON_FIRST_WAIT_MS = 1000;
+static const UINT ICON_LONGEST_WAIT_MS = 30000;
 
 /* The message filters of Windows 7 and later (per window) and of Vista (per process). */
 typedef BOOL(WINAPI *MessageFilterExFn)(HWND, UINT, DWORD, PCHANGEFILTERSTRUCT);
@@ -61,9 +63,19 @@ IconRetry IconRetryAfter(BOOL taskbarExists, int failedAdds)
     return failedAdds <= ICON_ADD_RETRIES ? ICON_RETRY_LATER : ICON_GIVE_UP;
 }
 
-/* An add that timed out may still have landed, so a failed one asks the shell. */
+/* 1, 2, 4, 8 and 16 s, then 30 s each: 121 s from the first refusal to the last try. */
+UINT IconRetryWait(int failedAdds)
+{
+    if (failedAdds > ICON_DOUBLED_WAITS)
+        return ICON_LONGEST_WAIT_MS;
+    return ICON_FIRST_WAIT_MS << (failedAdds - 1);
+}
+
+/* An add that timed out may still have landed, so a failed one asks the shell.
+   Any add stands in for a retry that was due (after "TaskbarCreated", say). */
 static void AddTrayIcon(HWND hwnd)
 {
+    KillTimer(hwnd, ICON_RETRY_TIMER);
     HICON icon = LoadIconA(g_hInstance, MAKEINTRESOURCEA(IDI_APP));
     if (TrayIconAdd(hwnd, TRAY_ICON_UID, icon, "pinnit") || TrayIconPresent(hwnd, TRAY_ICON_UID))
     {
@@ -78,7 +90,7 @@ static void AddTrayIcon(HWND hwnd)
         g_failedIconAdds = 0;
         break;
     case ICON_RETRY_LATER:
-        SetTimer(hwnd, ICON_RETRY_TIMER, ICON_RETRY_MS, NULL);
+        SetTimer(hwnd, ICON_RETRY_TIMER, IconRetryWait(g_failedIconAdds), NULL);
         break;
     case ICON_GIVE_UP:
         g_exitCode = EXIT_STARTUP_FAILED;
@@ -147,10 +159,7 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
 
     case WM_TIMER:
         if (wParam == ICON_RETRY_TIMER)
-        {
-            KillTimer(hwnd, ICON_RETRY_TIMER);
             AddTrayIcon(hwnd);
-        }
         return 0;
 
     /* Windows ends the process after this without a WM_DESTROY: take the icon along. */

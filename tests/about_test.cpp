@@ -33,12 +33,23 @@ struct ShellRequest
     std::string file;
     ULONG mask;
     DWORD priority;
+    bool restCleared;
 } asked;
 
 BOOL WINAPI RecordShellExecute(SHELLEXECUTEINFOA *request)
 {
-    asked = {request->lpFile, request->fMask, GetPriorityClass(GetCurrentProcess())};
+    bool cleared = !request->lpIDList && !request->lpClass && !request->hkeyClass && !request->dwHotKey &&
+                   !request->hIcon && !request->hProcess && !request->hInstApp;
+    asked = {request->lpFile, request->fMask, GetPriorityClass(GetCurrentProcess()), cleared};
     return TRUE;
+}
+
+// Fills the stack below the caller's frame, as earlier calls leave it.
+__attribute__((noinline)) void DirtyTheStack()
+{
+    volatile char junk[16384];
+    for (volatile char &byte : junk)
+        byte = char(0xA5);
 }
 
 } // namespace
@@ -53,6 +64,7 @@ TEST(AboutBox, ALinkStartsItsProgramAtNormalPriorityAndPinnitStaysIdle)
     AboutDialog dialog;
     HWND link = GetDlgItem(dialog.hwnd, IDC_WEB_LINK);
     SendMessageA(link, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+    DirtyTheStack();
     SendMessageA(link, WM_LBUTTONUP, 0, 0);
     DWORD after = GetPriorityClass(GetCurrentProcess());
     RedirectImport("ShellExecuteExA", shell);
@@ -62,6 +74,7 @@ TEST(AboutBox, ALinkStartsItsProgramAtNormalPriorityAndPinnitStaysIdle)
     EXPECT_EQ(DWORD(NORMAL_PRIORITY_CLASS), asked.priority) << "what the shell starts would inherit idle";
     EXPECT_EQ(ULONG(SEE_MASK_NOASYNC), asked.mask & SEE_MASK_NOASYNC) << "the shell could start it later, when pinnit is idle again";
     EXPECT_EQ(DWORD(IDLE_PRIORITY_CLASS), after);
+    EXPECT_TRUE(asked.restCleared) << "fields the request does not name hold what the stack held";
 }
 
 TEST(AboutBox, LinksOpenTheAddressesTheyShowAndShowThemWhole)

@@ -4,6 +4,10 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <string>
+#include <vector>
+
+#include "importhook.h"
 #include "app/app.h"
 #include "res/resource.h"
 
@@ -42,6 +46,25 @@ TEST(Dispatch, MenuCommandsAreReadFromTheLowWord)
         EXPECT_EQ(c.action, MenuActionFor(c.wParam)) << "wParam 0x" << std::hex << c.wParam;
 }
 
+TEST(Dispatch, ARefusedIconIsAskedForAgainForTwoMinutesWhileThereIsATaskbar)
+{
+    struct Case { BOOL taskbar; int failedAdds; IconRetry retry; UINT waitMs; } const cases[] = {
+        {FALSE, 1, ICON_WAIT_FOR_TASKBAR, 0}, {FALSE, 8, ICON_WAIT_FOR_TASKBAR, 0},
+        {TRUE, 1, ICON_RETRY_LATER, 1000}, {TRUE, 2, ICON_RETRY_LATER, 2000},
+        {TRUE, 5, ICON_RETRY_LATER, 16000}, {TRUE, 6, ICON_RETRY_LATER, 30000},
+        {TRUE, 8, ICON_RETRY_LATER, 30000}, {TRUE, 9, ICON_GIVE_UP, 0},
+    };
+    for (const Case &c : cases)
+    {
+        SCOPED_TRACE(std::to_string(c.failedAdds) + " refused adds" + (c.taskbar ? "" : ", no taskbar"));
+        EXPECT_EQ(c.retry, IconRetryAfter(c.taskbar, c.failedAdds));
+        if (c.retry == ICON_RETRY_LATER)
+        {
+            EXPECT_EQ(c.waitMs, IconRetryWait(c.failedAdds));
+        }
+    }
+}
+
 namespace {
 
 // Runs WinMain as pinnit.exe would, restoring what it changes in this process.
@@ -50,7 +73,51 @@ int RunWinMain()
     DWORD priority = GetPriorityClass(GetCurrentProcess());
     int code = WinMain(GetModuleHandleA(NULL), NULL, const_cast<char *>(""), SW_SHOWNORMAL);
     SetPriorityClass(GetCurrentProcess(), priority);
+    UnregisterClassA("pinnit", GetModuleHandleA(NULL));
     return code;
+}
+
+// What pinnit asks of a taskbar that refuses every request, and of the retries'
+// timers, which run at once instead of after their waits.
+struct
+{
+    std::vector<std::string> tips;
+    std::vector<HICON> added, released;
+    std::vector<UINT> waits;
+    void *notify, *setTimer, *destroyIcon;
+} refused;
+
+BOOL WINAPI RefuseNotifyIcon(DWORD request, NOTIFYICONDATAA *nid)
+{
+    if (request == NIM_ADD)
+    {
+        refused.tips.push_back(std::string(nid->szTip, strnlen(nid->szTip, 64)));
+        refused.added.push_back(nid->hIcon);
+    }
+    return FALSE;
+}
+
+UINT_PTR WINAPI RecordRetryTimer(HWND hwnd, UINT_PTR id, UINT waitMs, TIMERPROC proc)
+{
+    if (hwnd != NULL && id == ICON_RETRY_TIMER)
+        refused.waits.push_back(waitMs), waitMs = 0;
+    return reinterpret_cast<decltype(&SetTimer)>(refused.setTimer)(hwnd, id, waitMs, proc);
+}
+
+BOOL WINAPI RecordDestroyIcon(HICON icon)
+{
+    refused.released.push_back(icon);
+    return reinterpret_cast<decltype(&DestroyIcon)>(refused.destroyIcon)(icon);
+}
+
+HMENU trackedMenu;
+HWND trackedOwner;
+
+BOOL WINAPI RecordTrackPopupMenu(HMENU menu, UINT, int, int, int, HWND owner, const RECT *)
+{
+    trackedMenu = menu;
+    trackedOwner = owner;
+    return FALSE;
 }
 
 bool IconInTray(HWND window)
@@ -90,9 +157,7 @@ TEST(Startup, FailsAtOnceWhenTheClassCannotBeRegistered)
     wc.lpszClassName = "pinnit";
     ASSERT_NE(0, RegisterClassExA(&wc));
 
-    int code = RunWinMain();
-    UnregisterClassA("pinnit", GetModuleHandleA(NULL));
-    EXPECT_NE(0, code);
+    EXPECT_NE(0, RunWinMain());
 }
 
 TEST(Startup, FailsAtOnceWhenTheMainWindowCannotBeCreated)
@@ -102,8 +167,42 @@ TEST(Startup, FailsAtOnceWhenTheMainWindowCannotBeCreated)
 
     int code = RunWinMain();
     UnhookWindowsHookEx(hook);
-    UnregisterClassA("pinnit", GetModuleHandleA(NULL));
     EXPECT_NE(0, code);
+}
+
+TEST(Startup, ARefusedIconIsAskedForWithItsTipUntilPinnitGivesUpAndEachHandleIsReleased)
+{
+    ASSERT_NE(nullptr, FindWindowA("Shell_TrayWnd", NULL)) << "with no taskbar pinnit would wait for one";
+    refused.notify = RedirectImport("Shell_NotifyIconA", reinterpret_cast<void *>(RefuseNotifyIcon));
+    refused.setTimer = RedirectImport("SetTimer", reinterpret_cast<void *>(RecordRetryTimer));
+    refused.destroyIcon = RedirectImport("DestroyIcon", reinterpret_cast<void *>(RecordDestroyIcon));
+    ASSERT_TRUE(refused.notify && refused.setTimer && refused.destroyIcon);
+    int code = RunWinMain();
+    RedirectImport("Shell_NotifyIconA", refused.notify);
+    RedirectImport("SetTimer", refused.setTimer);
+    RedirectImport("DestroyIcon", refused.destroyIcon);
+
+    EXPECT_EQ(1, code);
+    EXPECT_EQ((std::vector<UINT>{1000, 2000, 4000, 8000, 16000, 30000, 30000, 30000}), refused.waits);
+    EXPECT_EQ(std::vector<std::string>(9, "pinnit"), refused.tips) << "the tip of every add";
+    EXPECT_EQ(refused.added, refused.released) << "each add's icon released after it";
+}
+
+TEST(TrayMenu, ClosingPostsTheMessageThatLetsTheNextRightClickOpenItAgain)
+{
+    HWND owner = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 0, 0, NULL, NULL, NULL, NULL);
+    void *track = RedirectImport("TrackPopupMenu", reinterpret_cast<void *>(RecordTrackPopupMenu));
+    MainWndProc(owner, WM_TRAYNOTIFY, TRAY_ICON_UID, WM_RBUTTONUP);
+    RedirectImport("TrackPopupMenu", track);
+
+    EXPECT_EQ(owner, trackedOwner);
+    EXPECT_FALSE(IsMenu(trackedMenu)) << "the menu is loaded afresh for every right click";
+    MSG msg;
+    bool posted = false;
+    while (PeekMessageA(&msg, owner, 0, 0, PM_REMOVE))
+        posted = posted || msg.message == WM_NULL;
+    EXPECT_TRUE(posted) << "no WM_NULL posted to the menu's owner after the menu closed";
+    DestroyWindow(owner);
 }
 
 TEST(Startup, AQuitPinnitDidNotPostEndsItWithTheIconRemoved)

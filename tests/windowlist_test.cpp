@@ -5,6 +5,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,46 @@ LRESULT CALLBACK GrowingTitleProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
         return DefWindowProcA(hwnd, message, wParam, lParam);
     }
 }
+
+// A title whose length is misreported: by `extra` characters too many at every
+// reading (as Windows may report it on a double-byte code page), or, for a
+// title that changed while it was read, by `firstExtra` at the first only.
+struct MisreportedTitle
+{
+    std::string title;
+    int firstExtra, extra, readings;
+};
+
+LRESULT CALLBACK MisreportedTitleProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    auto *m = reinterpret_cast<MisreportedTitle *>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    switch (message)
+    {
+    case WM_GETTEXTLENGTH:
+        return LRESULT(m->title.size()) + (m->readings++ == 0 ? m->firstExtra : m->extra);
+    case WM_GETTEXT:
+        return lstrlenA(lstrcpynA(LPSTR(lParam), m->title.c_str(), int(wParam)));
+    default:
+        return DefWindowProcA(hwnd, message, wParam, lParam);
+    }
+}
+
+// The dialog's list box, answering LB_GETTEXTLEN with twice a row's length, as an
+// ANSI list box on a double-byte code page may.
+WNDPROC listBoxProc;
+
+LRESULT CALLBACK DoubledRowLengthProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    LRESULT result = CallWindowProcA(listBoxProc, hwnd, message, wParam, lParam);
+    return message == LB_GETTEXTLEN && result > 0 ? 2 * result : result;
+}
+
+struct DoubledRowLengths
+{
+    HWND list = GetDlgItem(Dialog(), 1005);
+    DoubledRowLengths() { listBoxProc = WNDPROC(SetWindowLongPtrA(list, GWLP_WNDPROC, LONG_PTR(DoubledRowLengthProc))); }
+    ~DoubledRowLengths() { SetWindowLongPtrA(list, GWLP_WNDPROC, LONG_PTR(listBoxProc)); }
+};
 
 } // namespace
 
@@ -206,37 +247,68 @@ TEST(WindowList, ATitleThatGrowsAtEveryReadIsListedCut)
         << "cut to the length last asked for";
 }
 
+TEST(WindowList, ATitleWhoseLengthIsMisreportedIsListedWhole)
+{
+    MisreportedTitle cases[] = {
+        {"pinnit test length reported twice", 33, 33, 0},
+        {"pinnit test changed while it was read", -5, 0, 0},
+    };
+    std::vector<std::unique_ptr<TestWindow>> windows;
+    for (MisreportedTitle &c : cases)
+    {
+        windows.push_back(std::make_unique<TestWindow>(c.title.c_str()));
+        SetWindowLongPtrA(windows.back()->hwnd, GWLP_USERDATA, LONG_PTR(&c));
+        SetWindowLongPtrA(windows.back()->hwnd, GWLP_WNDPROC, LONG_PTR(MisreportedTitleProc));
+    }
+
+    RebuildWindowList(Dialog());
+    for (size_t i = 0; i < std::size(cases); i++)
+    {
+        int row = RowOf(windows[i]->hwnd);
+        ASSERT_GE(row, 0) << cases[i].title << ": not listed";
+        EXPECT_EQ(cases[i].title, Rows()[row].text) << "after " << cases[i].readings << " readings of its length";
+    }
+}
+
+// Also with the row lengths overstated, as on Chinese, Japanese and Korean Windows.
 TEST(WindowList, RowsAnotherProgramAddsRemovesOrChangesAreNeverToggled)
 {
-    TestWindow above("pinnit test a above", true, WS_EX_TOPMOST), gone("pinnit test a gone"),
-        changed("pinnit test b changed"), below("pinnit test d below"), unlisted("pinnit test unlisted", false);
-    RebuildWindowList(Dialog());
-    auto find = [](const char *text) { return SendMessageA(g_hWindowList, LB_FINDSTRINGEXACT, -1, LPARAM(text)); };
-    auto point = [](LRESULT row, HWND window) { SendMessageA(g_hWindowList, LB_SETITEMDATA, row, LPARAM(window)); };
-
-    // What another program can do to the list box: put in rows that sort first,
-    // between the build's and last, pointing at windows listed or not; point a
-    // built row elsewhere; take a built row out.
-    point(SendMessageA(g_hWindowList, LB_ADDSTRING, 0, LPARAM("!")), unlisted.hwnd);
-    point(SendMessageA(g_hWindowList, LB_ADDSTRING, 0, LPARAM("pinnit test c between")), above.hwnd);
-    point(SendMessageA(g_hWindowList, LB_ADDSTRING, 0, LPARAM("zzzz added by another program")), below.hwnd);
-    point(find("pinnit test b changed"), unlisted.hwnd);
-    SendMessageA(g_hWindowList, LB_DELETESTRING, find("pinnit test a gone"), 0);
-
-    for (const char *text : {"!", "pinnit test c between", "zzzz added by another program", "pinnit test b changed"})
+    for (bool overstated : {false, true})
     {
-        SendMessageA(g_hWindowList, LB_SETCURSEL, find(text), 0);
-        for (int toggle = 1; toggle <= 2; toggle++)
+        SCOPED_TRACE(overstated ? "row lengths overstated" : "row lengths exact");
+        std::optional<DoubledRowLengths> doubled;
+        if (overstated)
+            doubled.emplace();
+        TestWindow above("pinnit test a above", true, WS_EX_TOPMOST), gone("pinnit test a gone"),
+            changed("pinnit test b changed"), below("pinnit test d below"), unlisted("pinnit test unlisted", false);
+        RebuildWindowList(Dialog());
+        auto find = [](const char *text) { return SendMessageA(g_hWindowList, LB_FINDSTRINGEXACT, -1, LPARAM(text)); };
+        auto point = [](LRESULT row, HWND window) { SendMessageA(g_hWindowList, LB_SETITEMDATA, row, LPARAM(window)); };
+
+        // What another program can do to the list box: put in rows that sort first,
+        // between the build's and last, pointing at windows listed or not; point a
+        // built row elsewhere; take a built row out.
+        point(SendMessageA(g_hWindowList, LB_ADDSTRING, 0, LPARAM("!")), unlisted.hwnd);
+        point(SendMessageA(g_hWindowList, LB_ADDSTRING, 0, LPARAM("pinnit test c between")), above.hwnd);
+        point(SendMessageA(g_hWindowList, LB_ADDSTRING, 0, LPARAM("zzzz added by another program")), below.hwnd);
+        point(find("pinnit test b changed"), unlisted.hwnd);
+        SendMessageA(g_hWindowList, LB_DELETESTRING, find("pinnit test a gone"), 0);
+
+        for (const char *text : {"!", "pinnit test c between", "zzzz added by another program", "pinnit test b changed"})
         {
-            ToggleSelectedRow();
-            EXPECT_TRUE(Topmost(above.hwnd) && !Topmost(changed.hwnd) && !Topmost(below.hwnd) && !Topmost(unlisted.hwnd))
-                << "toggle " << toggle << " of \"" << text << "\", a row the build did not make as it is";
+            SendMessageA(g_hWindowList, LB_SETCURSEL, find(text), 0);
+            for (int toggle = 1; toggle <= 2; toggle++)
+            {
+                ToggleSelectedRow();
+                EXPECT_TRUE(Topmost(above.hwnd) && !Topmost(changed.hwnd) && !Topmost(below.hwnd) && !Topmost(unlisted.hwnd))
+                    << "toggle " << toggle << " of \"" << text << "\", a row the build did not make as it is";
+            }
         }
+        SendMessageA(g_hWindowList, LB_SETCURSEL, find("pinnit test d below"), 0);
+        ToggleSelectedRow();
+        EXPECT_TRUE(Topmost(below.hwnd)) << "a built row below the others pins its own window";
+        ToggleSelectedRow();
+        EXPECT_FALSE(Topmost(below.hwnd)) << "and unpins it with its own flag";
+        EXPECT_TRUE(Topmost(above.hwnd));
     }
-    SendMessageA(g_hWindowList, LB_SETCURSEL, find("pinnit test d below"), 0);
-    ToggleSelectedRow();
-    EXPECT_TRUE(Topmost(below.hwnd)) << "a built row below the others pins its own window";
-    ToggleSelectedRow();
-    EXPECT_FALSE(Topmost(below.hwnd)) << "and unpins it with its own flag";
-    EXPECT_TRUE(Topmost(above.hwnd));
 }

@@ -31,7 +31,8 @@ UINT ToggleFlags(BOOL otherThread)
    title that grew since its length was read comes back cut, and is read again.
    One that grew before every read is taken as the last read gave it, cut to the
    length asked for, so that a window whose title never stops growing can still
-   be pinned. Returns NULL when the window has no title now. */
+   be pinned. A length reported larger than the title (as on a double-byte code
+   page) only leaves room to spare. Returns NULL when the window has no title now. */
 static char *ReadTitle(HWND window, int length)
 {
     for (int attempt = 1; attempt <= TITLE_READ_ATTEMPTS && length > 0; attempt++)
@@ -74,7 +75,9 @@ BOOL CALLBACK AddWindowToList(HWND window, LPARAM listBox)
 }
 
 /* What the list box's row holds now: its window, and an FNV-1a hash of its text.
-   FALSE when the text cannot be read. */
+   FALSE when the text cannot be read. An ANSI list box may report more than the
+   text's length (on a double-byte code page it keeps room for double-byte
+   characters), never less: the text is what LB_GETTEXT copies. */
 static BOOL ReadRow(LRESULT row, BuiltRow *now)
 {
     now->window = (HWND)SendMessageA(g_hWindowList, LB_GETITEMDATA, row, 0);
@@ -87,7 +90,7 @@ static BOOL ReadRow(LRESULT row, BuiltRow *now)
     for (LRESULT i = 0; i < copied; i++)
         now->textHash = (now->textHash ^ (BYTE)text[i]) * 16777619u;
     MemFree(text);
-    return copied == length;
+    return copied >= 0 && copied <= length;
 }
 
 /* What each row of the last build was: in the flags' block, after the flags. */
