@@ -10,7 +10,7 @@ extern HINSTANCE g_hInstance;
 /* The exit code of a pinnit that could not start, or could not show its icon. */
 #define EXIT_STARTUP_FAILED 1
 /* The main window's timer that asks again for an icon the taskbar refused. */
-#define ICON_RETRY_TIMER 1
+#define ICON_RETRY_TIMER    1
 
 void *MemAlloc(DWORD size);
 void MemFree(void *block);
