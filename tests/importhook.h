@@ -30,4 +30,20 @@ inline void *RedirectImport(const char *name, void *hook)
     return nullptr;
 }
 
+// Points the import at the hook while it lives; original is what it pointed at before.
+struct ImportRedirect
+{
+    const char *name;
+    void *original;
+
+    ImportRedirect(const char *function, void *hook) : name(function), original(RedirectImport(function, hook)) {}
+    ~ImportRedirect()
+    {
+        if (original != nullptr)
+            RedirectImport(name, original);
+    }
+    ImportRedirect(const ImportRedirect &) = delete;
+    ImportRedirect &operator=(const ImportRedirect &) = delete;
+};
+
 #endif

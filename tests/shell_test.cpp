@@ -77,15 +77,22 @@ int RunWinMain()
     return code;
 }
 
-// What pinnit asks of a taskbar that refuses every request, and of the retries'
-// timers, which run at once instead of after their waits.
+// What pinnit asks of a stand-in taskbar that refuses every request, and of the
+// retries' timers, which run at once instead of after their waits.
 struct
 {
     std::vector<std::string> tips;
     std::vector<HICON> added, released;
     std::vector<UINT> waits;
-    void *notify, *setTimer, *destroyIcon;
+    void *findWindow, *setTimer, *destroyIcon;
 } refused;
+
+HWND WINAPI FindStandInTaskbar(LPCSTR className, LPCSTR title)
+{
+    if (className != NULL && lstrcmpA(className, "Shell_TrayWnd") == 0)
+        return GetDesktopWindow();
+    return reinterpret_cast<decltype(&FindWindowA)>(refused.findWindow)(className, title);
+}
 
 BOOL WINAPI RefuseNotifyIcon(DWORD request, NOTIFYICONDATAA *nid)
 {
@@ -172,15 +179,16 @@ TEST(Startup, FailsAtOnceWhenTheMainWindowCannotBeCreated)
 
 TEST(Startup, ARefusedIconIsAskedForWithItsTipUntilPinnitGivesUpAndEachHandleIsReleased)
 {
-    ASSERT_NE(nullptr, FindWindowA("Shell_TrayWnd", NULL)) << "with no taskbar pinnit would wait for one";
-    refused.notify = RedirectImport("Shell_NotifyIconA", reinterpret_cast<void *>(RefuseNotifyIcon));
-    refused.setTimer = RedirectImport("SetTimer", reinterpret_cast<void *>(RecordRetryTimer));
-    refused.destroyIcon = RedirectImport("DestroyIcon", reinterpret_cast<void *>(RecordDestroyIcon));
-    ASSERT_TRUE(refused.notify && refused.setTimer && refused.destroyIcon);
-    int code = RunWinMain();
-    RedirectImport("Shell_NotifyIconA", refused.notify);
-    RedirectImport("SetTimer", refused.setTimer);
-    RedirectImport("DestroyIcon", refused.destroyIcon);
+    int code = 0;
+    {
+        ImportRedirect notify("Shell_NotifyIconA", reinterpret_cast<void *>(RefuseNotifyIcon)),
+            find("FindWindowA", reinterpret_cast<void *>(FindStandInTaskbar)),
+            timer("SetTimer", reinterpret_cast<void *>(RecordRetryTimer)),
+            destroy("DestroyIcon", reinterpret_cast<void *>(RecordDestroyIcon));
+        refused.findWindow = find.original, refused.setTimer = timer.original, refused.destroyIcon = destroy.original;
+        ASSERT_TRUE(notify.original && find.original && timer.original && destroy.original);
+        code = RunWinMain();
+    }
 
     EXPECT_EQ(1, code);
     EXPECT_EQ((std::vector<UINT>{1000, 2000, 4000, 8000, 16000, 30000, 30000, 30000}), refused.waits);
@@ -191,9 +199,11 @@ TEST(Startup, ARefusedIconIsAskedForWithItsTipUntilPinnitGivesUpAndEachHandleIsR
 TEST(TrayMenu, ClosingPostsTheMessageThatLetsTheNextRightClickOpenItAgain)
 {
     HWND owner = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 0, 0, NULL, NULL, NULL, NULL);
-    void *track = RedirectImport("TrackPopupMenu", reinterpret_cast<void *>(RecordTrackPopupMenu));
-    MainWndProc(owner, WM_TRAYNOTIFY, TRAY_ICON_UID, WM_RBUTTONUP);
-    RedirectImport("TrackPopupMenu", track);
+    {
+        ImportRedirect track("TrackPopupMenu", reinterpret_cast<void *>(RecordTrackPopupMenu));
+        ASSERT_NE(nullptr, track.original);
+        MainWndProc(owner, WM_TRAYNOTIFY, TRAY_ICON_UID, WM_RBUTTONUP);
+    }
 
     EXPECT_EQ(owner, trackedOwner);
     EXPECT_FALSE(IsMenu(trackedMenu)) << "the menu is loaded afresh for every right click";
