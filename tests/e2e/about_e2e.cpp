@@ -9,13 +9,36 @@
 
 #include "peimage.h"
 #include "res/resource.h"
-#include "rig.h"
+#include "fixture.h"
 #include "shellopen.h"
 
 namespace {
 
 const COLORREF BLUE = RGB(0, 0, 255);
 const COLORREF PURPLE = RGB(128, 0, 128);
+
+// The screen's pixels inside the rectangle (screen coordinates), row by row from the top.
+std::vector<COLORREF> ScreenPixels(const RECT &rect)
+{
+    int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    if (width <= 0 || height <= 0)
+        return {};
+    HDC screen = GetDC(NULL), memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    SelectObject(memory, old);
+    BITMAPINFOHEADER info = {sizeof info, width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0}; // top row first
+    std::vector<COLORREF> pixels(size_t(width) * height);
+    GetDIBits(memory, bitmap, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO *>(&info), DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(NULL, screen);
+    // A DIB's pixel holds blue in its low byte, a COLORREF red.
+    for (COLORREF &pixel : pixels)
+        pixel = RGB(GetBValue(pixel), GetGValue(pixel), GetRValue(pixel));
+    return pixels;
+}
 
 // How a link control looks on screen in one link colour.
 struct LinkLook
@@ -110,12 +133,12 @@ POINT OnTheText(HWND control)
     return at;
 }
 
+using AboutE2E = PinnitTest;
+
 } // namespace
 
-TEST(AboutE2E, AboutFromTheMenuShowsBothLinksBlueAndUnderlined)
+TEST_F(AboutE2E, AboutFromTheMenuShowsBothLinksBlueAndUnderlined)
 {
-    Pinnit pinnit;
-    ASSERT_TRUE(pinnit.Start());
     HWND box = OpenAboutBox(pinnit);
     ASSERT_NE(nullptr, box) << "no About box after choosing About";
     EXPECT_FALSE(IsWindowEnabled(pinnit.MainWindow())) << "modal: its owner is disabled";
@@ -123,7 +146,7 @@ TEST(AboutE2E, AboutFromTheMenuShowsBothLinksBlueAndUnderlined)
         ExpectDrawnIn(GetDlgItem(box, id), BLUE, PURPLE, "blue");
 }
 
-TEST(AboutE2E, EachLinkOpensTheAddressItShowsAndTurnsPurple)
+TEST_F(AboutE2E, EachLinkOpensTheAddressItShowsAndTurnsPurple)
 {
     struct Case { int id; const char *scheme; int other; } const cases[] = {
         {IDC_WEB_LINK, "http://", IDC_EMAIL_LINK},
@@ -131,8 +154,6 @@ TEST(AboutE2E, EachLinkOpensTheAddressItShowsAndTurnsPurple)
     };
     ShellOpenRecorder recorder;
     ASSERT_TRUE(recorder.Registered());
-    Pinnit pinnit;
-    ASSERT_TRUE(pinnit.Start());
     HWND box = OpenAboutBox(pinnit);
     ASSERT_NE(nullptr, box);
 
@@ -154,11 +175,9 @@ TEST(AboutE2E, EachLinkOpensTheAddressItShowsAndTurnsPurple)
     EXPECT_EQ(opened, recorder.Opened().size()) << "one open per click";
 }
 
-TEST(AboutE2E, EnterAndEscapeLeaveItOpenAltF4ClosesItAndItReopensBlue)
+TEST_F(AboutE2E, EnterAndEscapeLeaveItOpenAltF4ClosesItAndItReopensBlue)
 {
     ShellOpenRecorder recorder;
-    Pinnit pinnit;
-    ASSERT_TRUE(pinnit.Start());
     HWND box = OpenAboutBox(pinnit);
     ASSERT_NE(nullptr, box);
     Click(OnTheText(GetDlgItem(box, IDC_WEB_LINK)));

@@ -21,27 +21,18 @@ void DrainMessages(void)
 bool WaitUntil(const std::function<bool()> &condition, DWORD timeoutMs)
 {
     DWORD start = GetTickCount();
-    for (;;)
+    for (DrainMessages(); !condition(); DrainMessages())
     {
-        DrainMessages();
-        if (condition())
-            return true;
         if (GetTickCount() - start >= timeoutMs)
             return false;
         MsgWaitForMultipleObjects(0, NULL, FALSE, 20, QS_ALLINPUT);
     }
+    return true;
 }
 
 namespace {
 
-struct Search
-{
-    const char *className;
-    const char *title;
-    DWORD pid;
-    bool visibleOnly;
-    HWND found;
-};
+struct Search { const char *className, *title; DWORD pid; bool visibleOnly; HWND found; };
 
 BOOL CALLBACK MatchWindow(HWND hwnd, LPARAM lParam)
 {
@@ -63,8 +54,7 @@ BOOL CALLBACK MatchWindow(HWND hwnd, LPARAM lParam)
 // the desktop has not caught up with the pointer's last move.
 void SendMouseAt(POINT at, DWORD flags)
 {
-    INPUT input = {};
-    input.type = INPUT_MOUSE;
+    INPUT input = {INPUT_MOUSE, {}};
     input.mi.dx = MulDiv(at.x, 65536, GetSystemMetrics(SM_CXSCREEN)) + 1;
     input.mi.dy = MulDiv(at.y, 65536, GetSystemMetrics(SM_CYSCREEN)) + 1;
     input.mi.dwFlags = flags | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
@@ -73,36 +63,56 @@ void SendMouseAt(POINT at, DWORD flags)
 
 void SendKey(WORD vk, bool up)
 {
-    INPUT input = {};
-    input.type = INPUT_KEYBOARD;
+    INPUT input = {INPUT_KEYBOARD, {}};
     input.ki.wVk = vk;
     input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
     SendInput(1, &input, sizeof input);
 }
 
-bool Launch(const std::string &exe, const std::string &arguments, PROCESS_INFORMATION *process)
-{
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    std::string commandLine = "\"" + exe + "\" " + arguments;
-    return CreateProcessA(exe.c_str(), &commandLine[0], NULL, NULL, FALSE, 0, NULL, NULL, &si,
-                          process) != FALSE;
-}
-
 // Lets the target process see input before the next step.
 void Settle(void)
 {
-    DWORD start = GetTickCount();
-    while (GetTickCount() - start < 150)
-    {
-        DrainMessages();
-        Sleep(10);
-    }
+    WaitUntil([] { return false; }, 150);
+}
+
+bool Launch(const char *exe, const std::string &arguments, PROCESS_INFORMATION *process)
+{
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    std::string path = ExecutableBeside(exe), commandLine = "\"" + path + "\" " + arguments;
+    return CreateProcessA(path.c_str(), &commandLine[0], NULL, NULL, FALSE, 0, NULL, NULL, &si, process) != FALSE;
+}
+
+void Close(PROCESS_INFORMATION *process)
+{
+    CloseHandle(process->hThread);
+    CloseHandle(process->hProcess);
+    *process = {};
+}
+
+// Says which step of a start failed, so that a slow or stuck desktop can be told apart.
+bool Step(bool done, const char *what)
+{
+    if (!done)
+        std::fprintf(stderr, "pinnit start: %s\n", what);
+    return done;
+}
+
+// The taskbar holder exits by itself, with code 0, once it has seen pinnit's icon.
+bool HolderDone(PROCESS_INFORMATION *holder)
+{
+    DWORD held = 1;
+    if (WaitForSingleObject(holder->hProcess, 2 * WAIT_MS) == WAIT_OBJECT_0)
+        GetExitCodeProcess(holder->hProcess, &held);
+    else
+        TerminateProcess(holder->hProcess, 1);
+    Close(holder);
+    return held == 0;
 }
 
 } // namespace
 
-Pinnit::~Pinnit()
+void Pinnit::End()
 {
     if (Running())
     {
@@ -110,58 +120,22 @@ Pinnit::~Pinnit()
         WaitForSingleObject(m_process.hProcess, WAIT_MS);
     }
     if (m_process.hProcess != NULL)
-    {
-        CloseHandle(m_process.hThread);
-        CloseHandle(m_process.hProcess);
-    }
-}
-
-// Says which step of a start failed, so that a slow or stuck desktop can be told apart.
-static bool Step(bool done, const char *what)
-{
-    if (!done)
-        std::fprintf(stderr, "pinnit start: %s\n", what);
-    return done;
-}
-
-bool Answers(HWND hwnd)
-{
-    DWORD_PTR result;
-    return SendMessageTimeoutA(hwnd, WM_NULL, 0, 0, SMTO_NORMAL, 6 * WAIT_MS, &result) != 0;
-}
-
-// Ends the taskbar holder, which exits by itself once it has seen pinnit's icon.
-static bool HolderDone(PROCESS_INFORMATION *holder)
-{
-    DWORD held = 1;
-    if (WaitForSingleObject(holder->hProcess, 2 * WAIT_MS) == WAIT_OBJECT_0)
-        GetExitCodeProcess(holder->hProcess, &held);
-    else
-        TerminateProcess(holder->hProcess, 1);
-    CloseHandle(holder->hThread);
-    CloseHandle(holder->hProcess);
-    return held == 0;
+        Close(&m_process);
 }
 
 bool Pinnit::Start(const std::string &arguments)
 {
+    End();
     PROCESS_INFORMATION holder;
-    if (!Step(Launch(ExecutableBeside("hold_taskbar.exe"), "", &holder), "hold_taskbar.exe did not start"))
+    if (!Step(Launch("hold_taskbar.exe", "", &holder), "hold_taskbar.exe did not start"))
         return false;
     LARGE_INTEGER frequency, launched, present;
     QueryPerformanceFrequency(&frequency);
     bool started =
-        Step(WaitUntil([] { return IsWindowVisible(FindWindowA("Shell_TrayWnd", NULL)) != FALSE; }),
-             "no taskbar") &&
+        Step(WaitUntil([] { return IsWindowVisible(FindWindowA("Shell_TrayWnd", NULL)) != FALSE; }), "no taskbar") &&
         QueryPerformanceCounter(&launched) &&
-        Step(Launch(ExecutableBeside("pinnit.exe"), arguments, &m_process), "pinnit.exe did not start") &&
-        Step(WaitUntil(
-                 [this] {
-                     m_main = FindTopLevelWindow("pinnit", "pinnit", m_process.dwProcessId);
-                     return m_main != NULL && IconPresent();
-                 },
-                 3 * WAIT_MS),
-             "no main window or no icon");
+        Step(Launch("pinnit.exe", arguments, &m_process), "pinnit.exe did not start") &&
+        Step(WaitUntil([this] { return FindMainWindow() && IconPresent(); }, 3 * WAIT_MS), "no main window or no icon");
     QueryPerformanceCounter(&present);
     m_startupMs = 1000.0 * (present.QuadPart - launched.QuadPart) / frequency.QuadPart;
     bool held = Step(HolderDone(&holder), "hold_taskbar.exe did not see the icon");
@@ -175,17 +149,9 @@ bool Pinnit::Start(const std::string &arguments)
 
 bool Pinnit::StartAlone()
 {
-    return Launch(ExecutableBeside("pinnit.exe"), "", &m_process) && WaitUntil([this] {
-               m_main = FindTopLevelWindow("pinnit", "pinnit", m_process.dwProcessId);
-               return m_main != NULL;
-           });
+    End();
+    return Launch("pinnit.exe", "", &m_process) && WaitUntil([this] { return FindMainWindow(); });
 }
-
-bool Pinnit::Running() const
-{
-    return m_process.hProcess != NULL && WaitForSingleObject(m_process.hProcess, 0) == WAIT_TIMEOUT;
-}
-
 DWORD Pinnit::WaitForExit(DWORD timeoutMs)
 {
     DWORD code = STILL_ACTIVE;
@@ -211,57 +177,14 @@ POINT Pinnit::IconPoint() const
     RECT tray = {};
     GetWindowRect(FindWindowA("Shell_TrayWnd", NULL), &tray);
     int cell = GetSystemMetrics(SM_CXSMICON) + 4;
-    POINT at = {tray.right - cell / 2, (tray.top + tray.bottom) / 2};
-    return at;
-}
-
-void Pinnit::ClickIcon(bool right) const
-{
-    Click(IconPoint(), right);
-}
-
-RECT Pinnit::ListFrame() const
-{
-    RECT frame = {};
-    GetWindowRect(List(), &frame);
-    return frame;
-}
-
-HWND Pinnit::List() const
-{
-    return FindTopLevelWindow("#32770", "pinnit", m_process.dwProcessId);
-}
-
-// Says what a click on the icon met when it showed no list, so that a slow desktop,
-// a window in the way and a pinnit that does not answer can be told apart.
-static void DescribeMissedClick(POINT at, HWND main)
-{
-    HWND under = WindowFromPoint(at);
-    char cls[64] = "";
-    GetClassNameA(under, cls, sizeof cls);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(under, &owner);
-    POINT cursor = {};
-    GetCursorPos(&cursor);
-    GUITHREADINFO foreground = {};
-    foreground.cbSize = sizeof foreground;
-    GetGUIThreadInfo(0, &foreground);
-    std::fprintf(stderr,
-                 "a click at (%ld,%ld) showed no list: under it %p (%s, process %lu); cursor at (%ld,%ld); "
-                 "foreground %p, capture %p; pinnit %s, taskbar %s\n",
-                 at.x, at.y, (void *)under, cls, owner, cursor.x, cursor.y, (void *)foreground.hwndActive,
-                 (void *)foreground.hwndCapture, Answers(main) ? "answers" : "does not answer",
-                 Answers(FindWindowA("Shell_TrayWnd", NULL)) ? "answers" : "does not answer");
+    return POINT{tray.right - cell / 2, (tray.top + tray.bottom) / 2};
 }
 
 HWND Pinnit::ShowList() const
 {
     ClickIcon(false);
     HWND list = List();
-    if (WaitUntil([&] { return IsWindowVisible(list) != FALSE; }))
-        return list;
-    DescribeMissedClick(IconPoint(), m_main);
-    return NULL;
+    return WaitUntil([&] { return IsWindowVisible(list) != FALSE; }) ? list : NULL;
 }
 
 HWND FindTopLevelWindow(const char *className, const char *title, DWORD pid, bool visibleOnly)
@@ -283,11 +206,6 @@ bool Is64BitProcess(HANDLE process)
     BOOL selfWow64 = FALSE, wow64 = FALSE;
     return IsWow64Process(GetCurrentProcess(), &selfWow64) && selfWow64 && IsWow64Process(process, &wow64) &&
            !wow64;
-}
-
-HWND OpenMenuWindow(void)
-{
-    return FindTopLevelWindow("#32768", NULL, 0, true);
 }
 
 void MoveTo(POINT at)
@@ -317,19 +235,14 @@ void DoubleClick(POINT at)
     Settle();
 }
 
-void PressKey(WORD vk)
-{
-    SendKey(vk, false);
-    SendKey(vk, true);
-    Settle();
-}
-
 void PressKeys(WORD modifier, WORD vk)
 {
-    SendKey(modifier, false);
+    if (modifier != 0)
+        SendKey(modifier, false);
     SendKey(vk, false);
     SendKey(vk, true);
-    SendKey(modifier, true);
+    if (modifier != 0)
+        SendKey(modifier, true);
     Settle();
 }
 
@@ -361,16 +274,15 @@ POINT RowPoint(HWND list, int row)
     RECT rect = {};
     SendMessageA(list, LB_GETITEMRECT, row, LPARAM(&rect));
     MapWindowPoints(list, NULL, reinterpret_cast<POINT *>(&rect), 2);
-    return CenterOf(rect);
+    return POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
 }
 
 POINT CloseButtonPoint(HWND dialog)
 {
     RECT frame;
     GetWindowRect(dialog, &frame);
-    POINT at = {frame.right - GetSystemMetrics(SM_CXFIXEDFRAME) - GetSystemMetrics(SM_CXSMSIZE) / 2,
-                frame.top + GetSystemMetrics(SM_CYFIXEDFRAME) + GetSystemMetrics(SM_CYSMCAPTION) / 2};
-    return at;
+    return POINT{frame.right - GetSystemMetrics(SM_CXFIXEDFRAME) - GetSystemMetrics(SM_CXSMSIZE) / 2,
+                 frame.top + GetSystemMetrics(SM_CYFIXEDFRAME) + GetSystemMetrics(SM_CYSMCAPTION) / 2};
 }
 
 std::string WindowText(HWND hwnd)
@@ -378,109 +290,4 @@ std::string WindowText(HWND hwnd)
     char text[512] = "";
     GetWindowTextA(hwnd, text, sizeof text);
     return text;
-}
-
-POINT CenterOf(const RECT &rect)
-{
-    POINT at = {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
-    return at;
-}
-
-std::string RowProfile(HWND hwnd)
-{
-    RECT rect;
-    GetWindowRect(hwnd, &rect);
-    int width = rect.right - rect.left, height = rect.bottom - rect.top;
-    HDC screen = GetDC(NULL);
-    COLORREF background = GetPixel(screen, rect.left + width / 2, rect.top + 3);
-    std::string profile;
-    for (int y = 3; y < height - 3; y++)
-    {
-        int dark = 0, line = 0;
-        COLORREF first = GetPixel(screen, rect.left + 4, rect.top + y);
-        for (int x = 4; x < width - 4; x++)
-        {
-            COLORREF pixel = GetPixel(screen, rect.left + x, rect.top + y);
-            if (GetRValue(pixel) + GetGValue(pixel) + GetBValue(pixel) < 200)
-                dark++;
-            if (pixel == first && pixel != background)
-                line++;
-        }
-        char kind = line >= (width - 8) * 9 / 10 ? 'L' : dark > 0 ? 'T' : '.';
-        if (kind != '.' && (profile.empty() || profile.back() != kind))
-            profile += kind;
-    }
-    ReleaseDC(NULL, screen);
-    return profile;
-}
-
-std::vector<COLORREF> ScreenPixels(const RECT &rect)
-{
-    int width = rect.right - rect.left, height = rect.bottom - rect.top;
-    if (width <= 0 || height <= 0)
-        return {};
-    HDC screen = GetDC(NULL);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-    SelectObject(memory, old);
-
-    BITMAPINFOHEADER info = {};
-    info.biSize = sizeof info;
-    info.biWidth = width;
-    info.biHeight = -height;
-    info.biPlanes = 1;
-    info.biBitCount = 32;
-    std::vector<RGBQUAD> quads(size_t(width) * height);
-    GetDIBits(memory, bitmap, 0, height, quads.data(), reinterpret_cast<BITMAPINFO *>(&info),
-              DIB_RGB_COLORS);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(NULL, screen);
-
-    std::vector<COLORREF> pixels;
-    pixels.reserve(quads.size());
-    for (const RGBQUAD &q : quads)
-        pixels.push_back(RGB(q.rgbRed, q.rgbGreen, q.rgbBlue));
-    return pixels;
-}
-
-bool SaveScreenshot(const std::string &path)
-{
-    int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
-    HDC screen = GetDC(NULL);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
-    SelectObject(memory, old);
-
-    BITMAPINFOHEADER info = {};
-    info.biSize = sizeof info;
-    info.biWidth = width;
-    info.biHeight = height;
-    info.biPlanes = 1;
-    info.biBitCount = 24;
-    DWORD stride = (width * 3 + 3) & ~3;
-    std::vector<char> pixels(stride * height);
-    GetDIBits(memory, bitmap, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO *>(&info),
-              DIB_RGB_COLORS);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(NULL, screen);
-
-    BITMAPFILEHEADER file = {};
-    file.bfType = 0x4D42;
-    file.bfOffBits = sizeof file + sizeof info;
-    file.bfSize = file.bfOffBits + DWORD(pixels.size());
-    HANDLE out = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-    if (out == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written;
-    bool ok = WriteFile(out, &file, sizeof file, &written, NULL) &&
-              WriteFile(out, &info, sizeof info, &written, NULL) &&
-              WriteFile(out, pixels.data(), DWORD(pixels.size()), &written, NULL);
-    CloseHandle(out);
-    return ok;
 }

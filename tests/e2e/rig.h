@@ -8,7 +8,6 @@
 
 #include <functional>
 #include <string>
-#include <vector>
 
 const DWORD WAIT_MS = 5000;
 
@@ -17,10 +16,28 @@ bool WaitUntil(const std::function<bool()> &condition, DWORD timeoutMs = WAIT_MS
 
 // Whether the window's thread takes a sent message within half a minute: once it
 // does, it has handled everything it was sent or posted before.
-bool Answers(HWND hwnd);
+inline bool Answers(HWND hwnd)
+{
+    return SendMessageTimeoutA(hwnd, WM_NULL, 0, 0, SMTO_NORMAL, 6 * WAIT_MS, NULL) != 0;
+}
 
 // Runs every message already sent or posted to this thread.
 void DrainMessages(void);
+
+// The first top-level window of the class, and of the title unless it is NULL, that
+// the process (any, for 0) owns. Found by enumerating the top-level windows, never
+// with FindWindowEx from a window found before: Wine 10's server walks from that
+// window to the end of the z-order list, and loops for good when the window is
+// not in that list but in its parent's list of windows not yet (or no longer) in it.
+HWND FindTopLevelWindow(const char *className, const char *title, DWORD pid, bool visibleOnly = false);
+HWND WaitForVisibleWindow(const char *className, DWORD pid, DWORD timeoutMs = WAIT_MS);
+
+void Click(POINT at, bool right = false);
+void DoubleClick(POINT at);
+void MoveTo(POINT at);
+// Presses the key, with the modifier held down unless it is 0.
+void PressKeys(WORD modifier, WORD vk);
+inline void PressKey(WORD vk) { PressKeys(0, vk); }
 
 class Pinnit
 {
@@ -28,15 +45,16 @@ public:
     Pinnit() = default;
     Pinnit(const Pinnit &) = delete;
     Pinnit &operator=(const Pinnit &) = delete;
-    ~Pinnit();
+    ~Pinnit() { End(); }
 
-    // Starts pinnit.exe and waits until its main window exists and its icon is in the tray.
+    // Starts pinnit.exe (ending the one it started before, if any) and waits until its
+    // main window exists, its icon is in the tray, and it and the taskbar answer.
     bool Start(const std::string &arguments = "");
     // Starts pinnit.exe alone, as at log-on, and waits for its main window only.
     bool StartAlone();
     // Waits for the process to end and returns its exit code, or STILL_ACTIVE.
     DWORD WaitForExit(DWORD timeoutMs = WAIT_MS);
-    bool Running() const;
+    bool Running() const { return WaitForSingleObject(m_process.hProcess, 0) == WAIT_TIMEOUT; }
     // Milliseconds from creating the process to its icon being in the tray.
     double StartupMs() const { return m_startupMs; }
 
@@ -47,61 +65,41 @@ public:
     bool IconPresent() const;
     POINT IconPoint() const;
 
-    void ClickIcon(bool right) const;
+    void ClickIcon(bool right) const { Click(IconPoint(), right); }
 
-    // The window list dialog, shown or not.
-    HWND List() const;
-    RECT ListFrame() const;
+    // The window list dialog, shown or not, and where it is.
+    HWND List() const { return FindTopLevelWindow("#32770", "pinnit", Pid()); }
+    RECT ListFrame() const
+    {
+        RECT frame = {};
+        GetWindowRect(List(), &frame);
+        return frame;
+    }
     // Left-clicks the icon and waits for the window list to be visible; NULL if it is not.
     HWND ShowList() const;
 
 private:
+    // Ends the process if it still runs, and forgets it.
+    void End();
+    bool FindMainWindow() { return (m_main = FindTopLevelWindow("pinnit", "pinnit", Pid())) != NULL; }
+
     PROCESS_INFORMATION m_process = {};
     HWND m_main = NULL;
     double m_startupMs = 0;
 };
 
-// The first top-level window of the class, and of the title unless it is NULL, that
-// the process (any, for 0) owns. Found by enumerating the top-level windows, never
-// with FindWindowEx from a window found before: Wine 10's server walks from that
-// window to the end of the z-order list, and loops for good when the window is
-// not in that list but in its parent's list of windows not yet (or no longer) in it.
-HWND FindTopLevelWindow(const char *className, const char *title, DWORD pid, bool visibleOnly = false);
-HWND WaitForVisibleWindow(const char *className, DWORD pid, DWORD timeoutMs = WAIT_MS);
-
 // Whether the process runs 64-bit code: on 64-bit Windows, where this 32-bit rig
 // runs under WoW64, every process that does not is 64-bit.
 bool Is64BitProcess(HANDLE process);
 
-// The popup menu pinnit shows from its tray icon, NULL when none is open.
-HWND OpenMenuWindow(void);
-
-void Click(POINT at, bool right = false);
-void DoubleClick(POINT at);
-void MoveTo(POINT at);
-void PressKey(WORD vk);
-void PressKeys(WORD modifier, WORD vk);
-
-// The window list's row for the window, or -1.
+// -1 where the window has no row.
 int RowOf(HWND list, HWND window);
 // The row's text; empty for a row longer than 1023 characters.
 std::string RowText(HWND list, int row);
 // The middle of the row on screen, scrolled into view first.
 POINT RowPoint(HWND list, int row);
-// The close button in a dialog's caption.
 POINT CloseButtonPoint(HWND dialog);
 
 std::string WindowText(HWND hwnd);
-POINT CenterOf(const RECT &rect);
-
-// The window's rows as seen on screen, top to bottom, runs collapsed: 'T' for rows
-// with dark text pixels, 'L' for rows crossed by a line of one colour, blanks dropped.
-std::string RowProfile(HWND hwnd);
-
-// The screen's pixels inside the rectangle (screen coordinates), row by row from the top.
-std::vector<COLORREF> ScreenPixels(const RECT &rect);
-
-// Writes the whole screen as a 24-bit BMP file.
-bool SaveScreenshot(const std::string &path);
 
 #endif

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,6 +23,32 @@ void PrintCrop(const char *name, RECT frame, int margin)
     RECT crop = {frame.left - margin, frame.top - margin, frame.right + margin, frame.bottom + margin};
     IntersectRect(&crop, &crop, &screen);
     std::printf("%s %ldx%ld+%ld+%ld\n", name, crop.right - crop.left, crop.bottom - crop.top, crop.left, crop.top);
+}
+
+// Writes the whole screen as a 24-bit BMP file, from a DIB section that holds the
+// pixels as the file does.
+bool SaveScreenshot(const std::string &path)
+{
+    int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    BITMAPINFOHEADER info = {sizeof info, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    DWORD size = ((width * 3 + 3) & ~3) * height, offset = sizeof(BITMAPFILEHEADER) + sizeof info;
+    BITMAPFILEHEADER file = {0x4D42, offset + size, 0, 0, offset};
+    void *bits = NULL;
+    HDC screen = GetDC(NULL);
+    HBITMAP dib = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO *>(&info), DIB_RGB_COLORS, &bits, NULL, 0);
+    HDC memory = CreateCompatibleDC(screen);
+    HGDIOBJ old = SelectObject(memory, dib);
+    bool copied = dib != NULL && BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY) && GdiFlush();
+    std::ofstream out(path, std::ios::binary);
+    if (copied)
+        out.write(reinterpret_cast<const char *>(&file), sizeof file)
+            .write(reinterpret_cast<const char *>(&info), sizeof info)
+            .write(static_cast<const char *>(bits), size);
+    SelectObject(memory, old);
+    DeleteObject(dib);
+    DeleteDC(memory);
+    ReleaseDC(NULL, screen);
+    return copied && out.good();
 }
 
 } // namespace

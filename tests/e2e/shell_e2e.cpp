@@ -4,11 +4,47 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "rig.h"
+#include "fixture.h"
 #include "app/app.h"
 #include "res/resource.h"
 
 namespace {
+
+// The popup menu pinnit shows from its tray icon, NULL when none is open.
+HWND OpenMenuWindow(void)
+{
+    return FindTopLevelWindow("#32768", NULL, 0, true);
+}
+
+// The window's rows as seen on screen, top to bottom, runs collapsed: 'T' for rows
+// with dark text pixels, 'L' for rows crossed by a line of one colour, blanks dropped.
+std::string RowProfile(HWND hwnd)
+{
+    RECT rect;
+    GetWindowRect(hwnd, &rect);
+    int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    HDC screen = GetDC(NULL);
+    COLORREF background = GetPixel(screen, rect.left + width / 2, rect.top + 3);
+    std::string profile;
+    for (int y = 3; y < height - 3; y++)
+    {
+        int dark = 0, line = 0;
+        COLORREF first = GetPixel(screen, rect.left + 4, rect.top + y);
+        for (int x = 4; x < width - 4; x++)
+        {
+            COLORREF pixel = GetPixel(screen, rect.left + x, rect.top + y);
+            if (GetRValue(pixel) + GetGValue(pixel) + GetBValue(pixel) < 200)
+                dark++;
+            if (pixel == first && pixel != background)
+                line++;
+        }
+        char kind = line >= (width - 8) * 9 / 10 ? 'L' : dark > 0 ? 'T' : '.';
+        if (kind != '.' && (profile.empty() || profile.back() != kind))
+            profile += kind;
+    }
+    ReleaseDC(NULL, screen);
+    return profile;
+}
 
 HWND RightClickIcon(const Pinnit &pinnit)
 {
@@ -47,12 +83,17 @@ struct RefusingTaskbar
     ~RefusingTaskbar() { DestroyWindow(hwnd); }
 };
 
+// The shell's tests start pinnit with a command line, which it must ignore.
+class ShellE2E : public PinnitTest
+{
+protected:
+    ShellE2E() : PinnitTest("--these arguments are ignored") {}
+};
+
 } // namespace
 
-TEST(ShellE2E, StartsIdleAndHiddenWithItsIconInTheTray)
+TEST_F(ShellE2E, StartsIdleAndHiddenWithItsIconInTheTray)
 {
-    Pinnit pinnit;
-    ASSERT_TRUE(pinnit.Start("--these arguments are ignored"));
     EXPECT_EQ(DWORD(IDLE_PRIORITY_CLASS), GetPriorityClass(pinnit.Process()));
     EXPECT_FALSE(IsWindowVisible(pinnit.MainWindow()));
     EXPECT_TRUE(pinnit.IconPresent());
@@ -69,10 +110,8 @@ TEST(ShellE2E, StartsIdleAndHiddenWithItsIconInTheTray)
     EXPECT_FALSE(IsWindowVisible(pinnit.MainWindow())) << "hovering shows nothing";
 }
 
-TEST(ShellE2E, RightClickOpensTheMenuAndEscapeClosesIt)
+TEST_F(ShellE2E, RightClickOpensTheMenuAndEscapeClosesIt)
 {
-    Pinnit pinnit;
-    ASSERT_TRUE(pinnit.Start());
     for (int round = 0; round < 2; round++)
     {
         SCOPED_TRACE(round == 0 ? "first right click" : "second right click");
@@ -87,10 +126,8 @@ TEST(ShellE2E, RightClickOpensTheMenuAndEscapeClosesIt)
     }
 }
 
-TEST(ShellE2E, ExitRemovesTheIconAndEndsWithCodeZero)
+TEST_F(ShellE2E, ExitRemovesTheIconAndEndsWithCodeZero)
 {
-    Pinnit pinnit;
-    ASSERT_TRUE(pinnit.Start());
     HWND menu = RightClickIcon(pinnit);
     ASSERT_NE(nullptr, menu);
 
@@ -103,10 +140,8 @@ TEST(ShellE2E, ExitRemovesTheIconAndEndsWithCodeZero)
     EXPECT_FALSE(pinnit.IconPresent());
 }
 
-TEST(ShellE2E, IconComesBackWhenTheTaskbarIsCreatedAgain)
+TEST_F(ShellE2E, IconComesBackWhenTheTaskbarIsCreatedAgain)
 {
-    Pinnit pinnit;
-    ASSERT_TRUE(pinnit.Start());
 
     // What a taskbar restart does to the icon: it is gone from the notification area.
     NOTIFYICONDATAA nid = {};
@@ -121,7 +156,8 @@ TEST(ShellE2E, IconComesBackWhenTheTaskbarIsCreatedAgain)
     EXPECT_TRUE(pinnit.Running());
 }
 
-TEST(ShellE2E, ARefusedIconIsAskedForAgainAndPinnitEndsWithCodeOneIfItIsNeverTaken)
+// Starts pinnit itself, alone, as at sign-in.
+TEST(StartupE2E, ARefusedIconIsAskedForAgainAndPinnitEndsWithCodeOneIfItIsNeverTaken)
 {
     RefusingTaskbar refusing;
     ASSERT_EQ(refusing.hwnd, FindWindowA("Shell_TrayWnd", NULL)) << "the shell would ask the real taskbar";

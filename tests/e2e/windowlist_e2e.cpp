@@ -5,7 +5,7 @@
 
 #include <functional>
 
-#include "rig.h"
+#include "fixture.h"
 #include "testwindow.h"
 #include "res/resource.h"
 
@@ -79,13 +79,13 @@ struct OtherProgram
     OtherProgram &operator=(const OtherProgram &) = delete;
 };
 
+using WindowListE2E = PinnitTest;
+
 } // namespace
 
-TEST(WindowListE2E, LeftClickShowsTheListAtTheCornerAboveTheTaskbar)
+TEST_F(WindowListE2E, LeftClickShowsTheListAtTheCornerAboveTheTaskbar)
 {
     TestWindow other("pinnit e2e other process", true, 0, ON_SCREEN);
-    Pinnit pinnit;
-    ASSERT_TRUE(pinnit.Start());
     HWND dialog = pinnit.ShowList();
     ASSERT_NE(nullptr, dialog);
 
@@ -109,11 +109,9 @@ TEST(WindowListE2E, LeftClickShowsTheListAtTheCornerAboveTheTaskbar)
     EXPECT_EQ(LB_ERR, SendMessageA(list, LB_GETCURSEL, 0, 0));
 }
 
-TEST(WindowListE2E, DoubleClickPinsAndUnpinsAndSelectingChangesNothing)
+TEST_F(WindowListE2E, DoubleClickPinsAndUnpinsAndSelectingChangesNothing)
 {
     TestWindow target("pinnit e2e target", true, 0, ON_SCREEN);
-    Pinnit pinnit;
-    ASSERT_TRUE(pinnit.Start());
     HWND dialog = pinnit.ShowList();
     ASSERT_NE(nullptr, dialog);
     HWND list = GetDlgItem(dialog, IDC_WINDOWLIST);
@@ -129,10 +127,8 @@ TEST(WindowListE2E, DoubleClickPinsAndUnpinsAndSelectingChangesNothing)
     EXPECT_TRUE(ToggleByDoubleClick(list, target.hwnd, false)) << "second double-click unpins";
 }
 
-TEST(WindowListE2E, CloseHidesTheListAndTheNextClickReadsItAfresh)
+TEST_F(WindowListE2E, CloseHidesTheListAndTheNextClickReadsItAfresh)
 {
-    Pinnit pinnit;
-    ASSERT_TRUE(pinnit.Start());
     HWND dialog = pinnit.ShowList();
     ASSERT_NE(nullptr, dialog);
     ASSERT_EQ(HTCLOSE, SendMessageA(dialog, WM_NCHITTEST, 0, MAKELPARAM(CloseButtonPoint(dialog).x, CloseButtonPoint(dialog).y)));
@@ -145,10 +141,8 @@ TEST(WindowListE2E, CloseHidesTheListAndTheNextClickReadsItAfresh)
     EXPECT_GE(RowOf(GetDlgItem(dialog, IDC_WINDOWLIST), later.hwnd), 0);
 }
 
-TEST(WindowListE2E, EscapeEnterAndTabLeaveTheListOpen)
+TEST_F(WindowListE2E, EscapeEnterAndTabLeaveTheListOpen)
 {
-    Pinnit pinnit;
-    ASSERT_TRUE(pinnit.Start());
     HWND dialog = pinnit.ShowList();
     ASSERT_NE(nullptr, dialog);
     for (WORD key : {VK_ESCAPE, VK_RETURN, VK_TAB})
@@ -198,18 +192,16 @@ struct HungWindow
 
 } // namespace
 
-TEST(WindowListE2E, AHungWindowCanBeToggledWithoutFreezingPinnit)
+TEST_F(WindowListE2E, AHungWindowCanBeToggledWithoutFreezingPinnit)
 {
     HungWindow hung;
     ASSERT_NE(nullptr, hung.hwnd);
-    Pinnit pinnit;
-    ASSERT_TRUE(pinnit.Start());
     HWND dialog = pinnit.ShowList();
     ASSERT_NE(nullptr, dialog);
     ExpectHungToggleLeavesPinnitAnswering(dialog, hung.hwnd, [&] { hung.Release(); });
 }
 
-TEST(WindowListE2E, AnotherProgramsWindowIsListedByTitlePinnedUnpinnedAndToggledWhileItHangs)
+TEST_F(WindowListE2E, AnotherProgramsWindowIsListedByTitlePinnedUnpinnedAndToggledWhileItHangs)
 {
     OtherProgram notepad;
     ASSERT_NE(nullptr, notepad.hwnd);
@@ -217,8 +209,6 @@ TEST(WindowListE2E, AnotherProgramsWindowIsListedByTitlePinnedUnpinnedAndToggled
     IsWow64Process(GetCurrentProcess(), &wow64);
     EXPECT_EQ(wow64 != FALSE, Is64BitProcess(notepad.process.hProcess))
         << "on 64-bit Windows the other program is a 64-bit one";
-    Pinnit pinnit;
-    ASSERT_TRUE(pinnit.Start());
     HWND dialog = pinnit.ShowList();
     ASSERT_NE(nullptr, dialog);
     HWND list = GetDlgItem(dialog, IDC_WINDOWLIST);
