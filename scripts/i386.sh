@@ -3,6 +3,17 @@
 # 32-bit x86 programs ("Exec format error"), it hands them to qemu's user-mode
 # emulator; all else stays native. PINNIT_I386=emulated uses the emulation even
 # where it is not needed, PINNIT_I386=native refuses it.
+# What it changes on such a machine, and how to undo it (as root):
+# - Debian 12 only: /etc/apt/sources.list.d/pinnit-backports.sources and
+#   /etc/apt/preferences.d/pinnit-backports (bookworm-backports, serving qemu-user
+#   alone): rm both, then apt-get update;
+# - the package qemu-user 10: apt-get purge qemu-user;
+# - binfmt_misc mounted, with the entry qemu-i386: echo -1 > /proc/sys/fs/binfmt_misc/qemu-i386
+#   (a reboot drops it too); an entry an emulated run left is switched off (echo 0)
+#   where the kernel runs 32-bit code itself, and echo 1 switches it back on;
+# - build/i386/: the fault fix and the Wine processes' environment: rm -rf build/i386.
+# The entry is the kernel's, one for the machine and every root filesystem on it:
+# run one command at a time.
 
 PINNIT_BINFMT=/proc/sys/fs/binfmt_misc
 PINNIT_BINFMT_ENTRY=$PINNIT_BINFMT/qemu-i386

@@ -5,6 +5,13 @@
 # A PID and a mount namespace of their own end every process and mount with
 # COMMAND, or with this script, which unshare dies with (even by SIGKILL) and
 # passes INT and TERM no further. Exits with 3 when ROOT cannot be made.
+# lib.sh runs it when this machine's apt cannot install what a command needs (an
+# index the archive serves wrong, i386 security builds behind the amd64 ones):
+# debootstrap takes amd64 and i386 from one suite. ROOT is kept (by default
+# /var/cache/pinnit/rootfs, about 4 GB, and 2 GB a checkout for its builds and
+# Wine prefixes); remove it, while no pinnit command runs, with
+# rm -rf --one-file-system ROOT. A killed Xvfb leaves its lock in ROOT's /tmp:
+# the next run takes the next display.
 set -uo pipefail
 root=$1 release=$2 checkout=$3
 shift 3

@@ -83,18 +83,13 @@ Dialog ParseDialogEx(const std::vector<unsigned char> &bytes)
 {
     Reader r{bytes};
     Dialog d;
-    d.version = r.Word();
-    d.signature = r.Word();
-    d.helpId = r.Dword();
-    d.exStyle = r.Dword();
-    d.style = r.Dword();
+    // DLGTEMPLATEEX as it is laid out: a line a group of fields.
+    d.version = r.Word(), d.signature = r.Word();
+    d.helpId = r.Dword(), d.exStyle = r.Dword(), d.style = r.Dword();
     unsigned count = r.Word();
     d.x = short(r.Word()); d.y = short(r.Word()); d.cx = short(r.Word()); d.cy = short(r.Word());
-    d.menu = r.TextOrOrdinal();
-    d.cls = r.TextOrOrdinal();
-    d.caption = r.Text();
-    d.pointSize = r.Word();
-    d.weight = r.Word();
+    d.menu = r.TextOrOrdinal(), d.cls = r.TextOrOrdinal(), d.caption = r.Text();
+    d.pointSize = r.Word(), d.weight = r.Word();
     unsigned italicCharset = r.Word();
     d.italic = italicCharset & 0xFF;
     d.charset = italicCharset >> 8;

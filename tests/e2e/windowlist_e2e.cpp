@@ -13,6 +13,8 @@ namespace {
 
 const RECT ON_SCREEN = {100, 100, 300, 200};
 
+// Read from the z-order, not the picture: Wine draws the window activated last over
+// one another process pinned, though its window manager has the pinned one on top.
 bool Topmost(HWND window)
 {
     DrainMessages();
