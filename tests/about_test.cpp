@@ -56,8 +56,8 @@ __attribute__((noinline)) void DirtyTheStack()
 
 TEST(AboutBox, ALinkStartsItsProgramAtNormalPriorityAndPinnitStaysIdle)
 {
-    void *shell = RedirectImport("ShellExecuteExA", reinterpret_cast<void *>(RecordShellExecute));
-    ASSERT_NE(nullptr, shell) << "links do not open through ShellExecuteExA";
+    ImportRedirect shell("ShellExecuteExA", reinterpret_cast<void *>(RecordShellExecute));
+    ASSERT_NE(nullptr, shell.original) << "links do not open through ShellExecuteExA";
     DWORD priority = GetPriorityClass(GetCurrentProcess());
     SetPriorityClass(GetCurrentProcess(), IDLE_PRIORITY_CLASS);
 
@@ -67,7 +67,6 @@ TEST(AboutBox, ALinkStartsItsProgramAtNormalPriorityAndPinnitStaysIdle)
     DirtyTheStack();
     SendMessageA(link, WM_LBUTTONUP, 0, 0);
     DWORD after = GetPriorityClass(GetCurrentProcess());
-    RedirectImport("ShellExecuteExA", shell);
     SetPriorityClass(GetCurrentProcess(), priority);
 
     EXPECT_EQ("http://pinnit.app/pinnit", asked.file);

@@ -142,7 +142,6 @@ TEST_F(ShellE2E, ExitRemovesTheIconAndEndsWithCodeZero)
 
 TEST_F(ShellE2E, IconComesBackWhenTheTaskbarIsCreatedAgain)
 {
-
     // What a taskbar restart does to the icon: it is gone from the notification area.
     NOTIFYICONDATAA nid = {};
     nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
