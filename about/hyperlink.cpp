@@ -4,7 +4,7 @@
 #include "hyperlink.h"
 #include "../app/app.h"
 
-/* Set by a press on any link, cleared by the release that opens one. */
+/* Set by a press on a link, cleared once that link lets go of the mouse. */
 int g_linkPressed;
 /* A link's text, read for painting and for opening. */
 char g_linkText[MAX_PATH];
@@ -199,6 +199,19 @@ static void OpenWithTheShell(LPCSTR target)
     SetPriorityClass(GetCurrentProcess(), IDLE_PRIORITY_CLASS);
 }
 
+/* Whether a release opens the link: only the release of a press the link saw,
+   over the link. The link lets go of the mouse either way; no other window can
+   hold it while a release comes to the link. */
+static BOOL ReleaseOpensLink(HWND hwnd, LPARAM lParam)
+{
+    RECT client;
+    int x = (short)LOWORD(lParam), y = (short)HIWORD(lParam);
+    GetClientRect(hwnd, &client);
+    BOOL opens = g_linkPressed && x >= 0 && y >= 0 && x < client.right && y < client.bottom;
+    ReleaseCapture();
+    return opens;
+}
+
 static void OpenLink(HWND hwnd, LinkInfo *link)
 {
     link->color = link->visitedColor;
@@ -231,7 +244,8 @@ LRESULT CALLBACK HyperlinkWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
         ShowLinkCursor();
         return TRUE;
 
-    /* A static is normally transparent to hit testing; a link must get the mouse. */
+    /* A static is normally transparent to hit testing. SS_NOTIFY already makes it
+       answer HTCLIENT; the link answers so itself, whatever its style becomes. */
     case WM_NCHITTEST:
         return HTCLIENT;
 
@@ -239,13 +253,21 @@ LRESULT CALLBACK HyperlinkWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
         MemFree(link);
         break;
 
+    /* The link holds the mouse from the press on, as a button does, so that the
+       release comes to it wherever it lands: a press dragged off and let go
+       elsewhere opens nothing, and is not left pending for a later release. */
     case WM_LBUTTONDOWN:
         g_linkPressed = 1;
+        SetCapture(hwnd);
+        break;
+
+    case WM_CAPTURECHANGED:
+        g_linkPressed = 0;
         break;
 
     /* A double-click's second press comes as WM_LBUTTONDBLCLK, so it opens nothing more. */
     case WM_LBUTTONUP:
-        if (g_linkPressed)
+        if (ReleaseOpensLink(hwnd, lParam))
             OpenLink(hwnd, link);
         break;
 

@@ -18,7 +18,7 @@ struct LinkInfo
     COLORREF visitedColor; /* the colour it takes once clicked */
 };
 
-/* Set by a press on any link, cleared by the release that opens one. */
+/* Set by a press on a link, cleared once that link lets go of the mouse. */
 extern int g_linkPressed;
 /* A link's text, read for painting and for opening. */
 extern char g_linkText[MAX_PATH];

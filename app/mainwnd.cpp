@@ -12,8 +12,6 @@ HINSTANCE g_hInstance;
 static UINT g_taskbarCreatedMsg;
 /* Adds the taskbar has refused in a row since the icon was last asked for afresh. */
 static int g_failedIconAdds;
-/* What the process ends with: EXIT_STARTUP_FAILED once the taskbar never took the icon. */
-static int g_exitCode;
 
 static const char MAIN_CLASS_NAME[] = "pinnit";
 
@@ -93,7 +91,6 @@ static void AddTrayIcon(HWND hwnd)
         SetTimer(hwnd, ICON_RETRY_TIMER, IconRetryWait(g_failedIconAdds), NULL);
         break;
     case ICON_GIVE_UP:
-        g_exitCode = EXIT_STARTUP_FAILED;
         DestroyWindow(hwnd);
         break;
     }
@@ -154,7 +151,8 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
     case WM_DESTROY:
         KillTimer(hwnd, ICON_RETRY_TIMER);
         TrayIconRemove(hwnd, TRAY_ICON_UID);
-        PostQuitMessage(g_exitCode);
+        /* Ending because the taskbar never took the icon is a failed start. */
+        PostQuitMessage(g_failedIconAdds > ICON_ADD_RETRIES ? EXIT_STARTUP_FAILED : 0);
         return 1;
 
     case WM_TIMER:

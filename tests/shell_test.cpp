@@ -4,7 +4,9 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "importhook.h"
@@ -77,53 +79,152 @@ int RunWinMain()
     return code;
 }
 
-// What pinnit asks of a stand-in taskbar that refuses every request, and of the
-// retries' timers, which run at once instead of after their waits.
-struct
+// What pinnit asks of a stand-in for the shell and its taskbar. A refusing shell
+// fails every request; a late one takes the add but answers it as failed, as a
+// busy shell does once the caller has stopped waiting. The retries' timers run at
+// once instead of after their waits.
+struct ShellRequest { DWORD request; HWND hwnd; UINT id; UINT flags; };
+struct FilterRequest { HWND hwnd; UINT message; DWORD action; };
+struct StandInShell
 {
+    bool addsLate, offersFilterEx, hasIcon;
+    std::vector<ShellRequest> requests;
+    std::vector<FilterRequest> filters;
     std::vector<std::string> tips;
     std::vector<HICON> added, released;
     std::vector<UINT> waits;
-    void *findWindow, *setTimer, *destroyIcon;
-} refused;
+    void *findWindow, *setTimer, *destroyIcon, *getProcAddress;
+} shell;
+
+std::string Describe(const ShellRequest &r)
+{
+    char text[96];
+    std::snprintf(text, sizeof text, "request %lu, window %p, icon %u, flags 0x%x", r.request, (void *)r.hwnd, r.id, r.flags);
+    return text;
+}
+
+std::string Describe(const FilterRequest &r)
+{
+    char text[96];
+    std::snprintf(text, sizeof text, "window %p, message 0x%x, action %lu", (void *)r.hwnd, r.message, r.action);
+    return text;
+}
+
+size_t Asked(DWORD request)
+{
+    size_t count = 0;
+    for (const ShellRequest &r : shell.requests)
+        count += r.request == request;
+    return count;
+}
 
 HWND WINAPI FindStandInTaskbar(LPCSTR className, LPCSTR title)
 {
     if (className != NULL && lstrcmpA(className, "Shell_TrayWnd") == 0)
         return GetDesktopWindow();
-    return reinterpret_cast<decltype(&FindWindowA)>(refused.findWindow)(className, title);
+    return reinterpret_cast<decltype(&FindWindowA)>(shell.findWindow)(className, title);
 }
 
-BOOL WINAPI RefuseNotifyIcon(DWORD request, NOTIFYICONDATAA *nid)
+BOOL WINAPI StandInNotifyIcon(DWORD request, NOTIFYICONDATAA *nid)
 {
+    shell.requests.push_back({request, nid->hWnd, nid->uID, nid->uFlags});
     if (request == NIM_ADD)
     {
-        refused.tips.push_back(std::string(nid->szTip, strnlen(nid->szTip, 64)));
-        refused.added.push_back(nid->hIcon);
+        shell.tips.push_back(std::string(nid->szTip, strnlen(nid->szTip, 64)));
+        shell.added.push_back(nid->hIcon);
+        shell.hasIcon = shell.addsLate;
+        return FALSE;
     }
-    return FALSE;
+    bool had = shell.hasIcon;
+    shell.hasIcon = had && request != NIM_DELETE;
+    return had;
 }
 
 UINT_PTR WINAPI RecordRetryTimer(HWND hwnd, UINT_PTR id, UINT waitMs, TIMERPROC proc)
 {
     if (hwnd != NULL && id == ICON_RETRY_TIMER)
-        refused.waits.push_back(waitMs), waitMs = 0;
-    return reinterpret_cast<decltype(&SetTimer)>(refused.setTimer)(hwnd, id, waitMs, proc);
+        shell.waits.push_back(waitMs), waitMs = 0;
+    return reinterpret_cast<decltype(&SetTimer)>(shell.setTimer)(hwnd, id, waitMs, proc);
 }
 
 BOOL WINAPI RecordDestroyIcon(HICON icon)
 {
-    refused.released.push_back(icon);
-    return reinterpret_cast<decltype(&DestroyIcon)>(refused.destroyIcon)(icon);
+    shell.released.push_back(icon);
+    return reinterpret_cast<decltype(&DestroyIcon)>(shell.destroyIcon)(icon);
+}
+
+BOOL WINAPI RecordFilterEx(HWND hwnd, UINT message, DWORD action, PCHANGEFILTERSTRUCT)
+{
+    shell.filters.push_back({hwnd, message, action});
+    return TRUE;
+}
+
+BOOL WINAPI RecordFilter(UINT message, DWORD action)
+{
+    shell.filters.push_back({NULL, message, action});
+    return TRUE;
+}
+
+// Offers the message filters of Windows 7 and later, or of Vista alone.
+FARPROC WINAPI OfferFilters(HMODULE module, LPCSTR name)
+{
+    bool byName = HIWORD(name) != 0;
+    if (byName && lstrcmpA(name, "ChangeWindowMessageFilterEx") == 0)
+        return shell.offersFilterEx ? reinterpret_cast<FARPROC>(reinterpret_cast<void *>(RecordFilterEx)) : NULL;
+    if (byName && lstrcmpA(name, "ChangeWindowMessageFilter") == 0)
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void *>(RecordFilter));
+    return reinterpret_cast<decltype(&GetProcAddress)>(shell.getProcAddress)(module, name);
+}
+
+// WinMain's exit code, or -1 when an import could not be redirected.
+int RunWinMainOnStandInShell(bool addsLate, bool offersFilterEx)
+{
+    shell = StandInShell{};
+    shell.addsLate = addsLate, shell.offersFilterEx = offersFilterEx;
+    ImportRedirect notify("Shell_NotifyIconA", reinterpret_cast<void *>(StandInNotifyIcon)),
+        find("FindWindowA", reinterpret_cast<void *>(FindStandInTaskbar)),
+        timer("SetTimer", reinterpret_cast<void *>(RecordRetryTimer)),
+        destroy("DestroyIcon", reinterpret_cast<void *>(RecordDestroyIcon)),
+        lookup("GetProcAddress", reinterpret_cast<void *>(OfferFilters));
+    shell.findWindow = find.original, shell.setTimer = timer.original, shell.destroyIcon = destroy.original,
+    shell.getProcAddress = lookup.original;
+    if (!notify.original || !find.original || !timer.original || !destroy.original || !lookup.original)
+        return -1;
+    return RunWinMain();
+}
+
+// Takes the test's way out inside pinnit's loop, noting the removals made by then.
+void (*wayOut)(HWND);
+size_t removedOnReturn;
+
+void CALLBACK TakeTheWayOut(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(NULL, timer);
+    wayOut(shell.requests.empty() ? NULL : shell.requests.front().hwnd);
+    removedOnReturn = Asked(NIM_DELETE);
+}
+
+// Ends a pinnit that a way out did not end.
+void CALLBACK EndAStuckPinnit(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(NULL, timer);
+    PostThreadMessageA(GetCurrentThreadId(), WM_QUIT, 99, 0);
 }
 
 HMENU trackedMenu;
-HWND trackedOwner;
+// What the menu's owner was asked for, in order.
+std::vector<std::pair<std::string, HWND>> menuCalls;
+
+BOOL WINAPI RecordSetForegroundWindow(HWND hwnd)
+{
+    menuCalls.push_back({"SetForegroundWindow", hwnd});
+    return TRUE;
+}
 
 BOOL WINAPI RecordTrackPopupMenu(HMENU menu, UINT, int, int, int, HWND owner, const RECT *)
 {
     trackedMenu = menu;
-    trackedOwner = owner;
+    menuCalls.push_back({"TrackPopupMenu", owner});
     return FALSE;
 }
 
@@ -179,33 +280,69 @@ TEST(Startup, FailsAtOnceWhenTheMainWindowCannotBeCreated)
 
 TEST(Startup, ARefusedIconIsAskedForWithItsTipUntilPinnitGivesUpAndEachHandleIsReleased)
 {
-    int code = 0;
-    {
-        ImportRedirect notify("Shell_NotifyIconA", reinterpret_cast<void *>(RefuseNotifyIcon)),
-            find("FindWindowA", reinterpret_cast<void *>(FindStandInTaskbar)),
-            timer("SetTimer", reinterpret_cast<void *>(RecordRetryTimer)),
-            destroy("DestroyIcon", reinterpret_cast<void *>(RecordDestroyIcon));
-        refused.findWindow = find.original, refused.setTimer = timer.original, refused.destroyIcon = destroy.original;
-        ASSERT_TRUE(notify.original && find.original && timer.original && destroy.original);
-        code = RunWinMain();
-    }
+    EXPECT_EQ(1, RunWinMainOnStandInShell(false, true));
+    EXPECT_EQ((std::vector<UINT>{1000, 2000, 4000, 8000, 16000, 30000, 30000, 30000}), shell.waits);
+    EXPECT_EQ(std::vector<std::string>(9, "pinnit"), shell.tips) << "the tip of every add";
+    EXPECT_EQ(shell.added, shell.released) << "each add's icon released after it";
+}
 
-    EXPECT_EQ(1, code);
-    EXPECT_EQ((std::vector<UINT>{1000, 2000, 4000, 8000, 16000, 30000, 30000, 30000}), refused.waits);
-    EXPECT_EQ(std::vector<std::string>(9, "pinnit"), refused.tips) << "the tip of every add";
-    EXPECT_EQ(refused.added, refused.released) << "each add's icon released after it";
+// Windows' shell keeps the icon of a window that is gone until the pointer passes
+// over it, and Windows may end pinnit as soon as WM_ENDSESSION returns: every way
+// out must remove the icon itself, and the session's end before it returns. The
+// shell here took the add but answered it late, so pinnit must keep that icon and
+// ask for nothing more; an elevated pinnit must let "TaskbarCreated" through.
+TEST(Startup, EveryWayOutRemovesTheIconOnceAndAnAddAnsweredLateIsNotAskedForAgain)
+{
+    struct Way { const char *name; bool filterEx; int code; size_t removedOnReturn; void (*take)(HWND); } const ways[] = {
+        {"Exit from the menu", true, 0, 1, [](HWND main) { SendMessageA(main, WM_COMMAND, IDM_EXIT, 0); }},
+        {"WM_CLOSE", true, 0, 1, [](HWND main) { SendMessageA(main, WM_CLOSE, 0, 0); }},
+        {"a quit another program posts", false, 7, 0,
+         [](HWND) { PostThreadMessageA(GetCurrentThreadId(), WM_QUIT, 7, 0); }},
+        {"the session ending", false, 0, 1, [](HWND main) { SendMessageA(main, WM_ENDSESSION, TRUE, 0); }},
+    };
+    const UINT taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
+    for (const Way &way : ways)
+    {
+        SCOPED_TRACE(way.name);
+        wayOut = way.take;
+        SetTimer(NULL, 0, 0, TakeTheWayOut);
+        UINT_PTR guard = SetTimer(NULL, 0, 5000, EndAStuckPinnit);
+        int code = RunWinMainOnStandInShell(true, way.filterEx);
+        KillTimer(NULL, guard);
+        MSG quit;
+        while (PeekMessageA(&quit, NULL, WM_QUIT, WM_QUIT, PM_REMOVE))
+            ;
+
+        EXPECT_EQ(way.code, code);
+        ASSERT_FALSE(shell.requests.empty()) << "nothing asked of the shell";
+        HWND main = shell.requests.front().hwnd;
+        EXPECT_FALSE(IsWindow(main)) << "main window left behind";
+        EXPECT_EQ(1u, Asked(NIM_ADD)) << "an icon the shell has asked for again";
+        EXPECT_EQ(std::vector<UINT>{}, shell.waits) << "a retry of an icon the shell has";
+        EXPECT_EQ(way.removedOnReturn, removedOnReturn) << "removals when the way out returned";
+        EXPECT_EQ(1u, Asked(NIM_DELETE));
+        EXPECT_EQ(Describe({NIM_DELETE, main, TRAY_ICON_UID, 0}), Describe(shell.requests.back()))
+            << "the last request removes the icon by window and number alone";
+        FilterRequest allowed = way.filterEx ? FilterRequest{main, taskbarCreated, MSGFLT_ALLOW}
+                                             : FilterRequest{NULL, taskbarCreated, MSGFLT_ADD};
+        ASSERT_EQ(1u, shell.filters.size()) << "message filter requests";
+        EXPECT_EQ(Describe(allowed), Describe(shell.filters.front()));
+    }
 }
 
 TEST(TrayMenu, ClosingPostsTheMessageThatLetsTheNextRightClickOpenItAgain)
 {
     HWND owner = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 0, 0, NULL, NULL, NULL, NULL);
     {
-        ImportRedirect track("TrackPopupMenu", reinterpret_cast<void *>(RecordTrackPopupMenu));
-        ASSERT_NE(nullptr, track.original);
+        ImportRedirect track("TrackPopupMenu", reinterpret_cast<void *>(RecordTrackPopupMenu)),
+            foreground("SetForegroundWindow", reinterpret_cast<void *>(RecordSetForegroundWindow));
+        ASSERT_TRUE(track.original && foreground.original);
         MainWndProc(owner, WM_TRAYNOTIFY, TRAY_ICON_UID, WM_RBUTTONUP);
     }
 
-    EXPECT_EQ(owner, trackedOwner);
+    // On Windows a menu whose owner is not in the foreground stays open when the user clicks elsewhere.
+    EXPECT_EQ((std::vector<std::pair<std::string, HWND>>{{"SetForegroundWindow", owner}, {"TrackPopupMenu", owner}}),
+              menuCalls);
     EXPECT_FALSE(IsMenu(trackedMenu)) << "the menu is loaded afresh for every right click";
     MSG msg;
     bool posted = false;

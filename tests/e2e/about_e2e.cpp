@@ -133,6 +133,14 @@ POINT OnTheText(HWND control)
     return at;
 }
 
+// On the About box's face, right of the link.
+POINT BesideTheText(HWND control)
+{
+    RECT rect;
+    GetWindowRect(control, &rect);
+    return POINT{rect.right + 20, (rect.top + rect.bottom) / 2};
+}
+
 using AboutE2E = PinnitTest;
 
 } // namespace
@@ -146,7 +154,7 @@ TEST_F(AboutE2E, AboutFromTheMenuShowsBothLinksBlueAndUnderlined)
         ExpectDrawnIn(GetDlgItem(box, id), BLUE, PURPLE, "blue");
 }
 
-TEST_F(AboutE2E, EachLinkOpensTheAddressItShowsAndTurnsPurple)
+TEST_F(AboutE2E, EachLinkOpensTheAddressItShowsOncePerClickAndTurnsPurple)
 {
     struct Case { int id; const char *scheme; int other; } const cases[] = {
         {IDC_WEB_LINK, "http://", IDC_EMAIL_LINK},
@@ -172,6 +180,16 @@ TEST_F(AboutE2E, EachLinkOpensTheAddressItShowsAndTurnsPurple)
         if (opened == 1)
             ExpectDrawnIn(GetDlgItem(box, c.other), BLUE, PURPLE, "blue, not yet clicked");
     }
+
+    // A double-click opens once; a press dragged off the link opens nothing, nor
+    // does a press from beside it let go on it.
+    HWND web = GetDlgItem(box, IDC_WEB_LINK);
+    DoubleClick(OnTheText(web));
+    ASSERT_TRUE(WaitUntil([&] { return recorder.Opened().size() > opened; })) << "a double-click opened nothing";
+    opened++;
+    Drag(OnTheText(web), BesideTheText(web));
+    Drag(BesideTheText(web), OnTheText(web));
+    WaitUntil([&] { return recorder.Opened().size() > opened; }, 2000);
     EXPECT_EQ(opened, recorder.Opened().size()) << "one open per click";
 }
 

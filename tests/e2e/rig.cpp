@@ -235,6 +235,15 @@ void DoubleClick(POINT at)
     Settle();
 }
 
+void Drag(POINT from, POINT to)
+{
+    MoveTo(from);
+    SendMouseAt(from, MOUSEEVENTF_LEFTDOWN);
+    MoveTo(to);
+    SendMouseAt(to, MOUSEEVENTF_LEFTUP);
+    Settle();
+}
+
 void PressKeys(WORD modifier, WORD vk)
 {
     if (modifier != 0)

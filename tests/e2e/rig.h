@@ -34,6 +34,8 @@ HWND WaitForVisibleWindow(const char *className, DWORD pid, DWORD timeoutMs = WA
 
 void Click(POINT at, bool right = false);
 void DoubleClick(POINT at);
+// Presses the left button at from, moves to to with it held, and lets go there.
+void Drag(POINT from, POINT to);
 void MoveTo(POINT at);
 // Presses the key, with the modifier held down unless it is 0.
 void PressKeys(WORD modifier, WORD vk);
