@@ -6,7 +6,7 @@
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
-start=$SECONDS
+begin=$SECONDS start=$SECONDS
 pinnit_setup "$@"
 stages=("$(printf '%-66s %5d s' installs $((SECONDS - start)))")
 start=$SECONDS
@@ -14,21 +14,38 @@ build=${PINNIT_BUILD:-$PINNIT_ROOT/build/test} dirs=()
 [ "${PINNIT_TEST_SCOPE:-all}" = gcc ] || dirs=("$build-clang")
 pinnit_build "$build" mingw-gcc-i686 -DPINNIT_MSVC_BIN="${dirs:+$build-msvc/bin}"
 if [ -n "${dirs[*]}" ]; then
-    pinnit_build "$build-clang" mingw-clang-i686 -DPINNIT_WINEPREFIX="$build/wineprefix"
+    pinnit_build "$build-clang" mingw-clang-i686 -DPINNIT_WINEPREFIX="$build-clang/wineprefix"
     pinnit_build "$build-msvc" clang-cl-i686 -DPINNIT_TESTS=OFF
 fi
 stages+=("$(printf '%-66s %5d s' builds $((SECONDS - start)))")
 
-# Each run starts from fresh prefixes, which both builds share. The two sessions'
-# tests run side by side, but not under the emulation, whose Wine takes both cores.
-rm -rf "$build/wineprefix" "$build/wineprefix64"
-jobs=$(grep -qx PINNIT_I386=native "$PINNIT_ROOT/build/i386/env" && nproc || echo 1)
-status=0
+# ctest_in DIR NAME ARGS...: CTest in DIR, its report in DIR/NAME.xml.
+ctest_in() {
+    ctest --test-dir "$1" --output-on-failure --timeout 300 --output-junit "$1/$2.xml" "${@:3}" "${ctest_args[@]}"
+}
+# Each build's Wine prefixes are kept from run to run (wine.sh makes what is not
+# there). Natively the Clang build's tests run beside the GCC build's two
+# sessions; under the emulation, whose Wine takes both cores, one test at a time.
+# The benchmarks run last, alone.
+ctest_args=("$@") status=0
+if grep -qx PINNIT_I386=native "$PINNIT_ROOT/build/i386/env"; then
+    logs=$(mktemp -d)
+    ctest_in "$build" junit -j 2 -LE bench >"$logs/gcc" 2>&1 & gcc=$!
+    [ -z "${dirs[*]}" ] || { ctest_in "${dirs[0]}" junit >"$logs/clang" 2>&1 & }
+    wait "$gcc" || status=1
+    [ -z "${dirs[*]}" ] || wait $! || status=1
+    cat "$logs"/*
+    rm -rf "$logs"
+else
+    ctest_in "$build" junit -LE bench || status=1
+    [ -z "${dirs[*]}" ] || ctest_in "${dirs[0]}" junit || status=1
+fi
+ctest_in "$build" junit-bench -L bench || status=1
+
+# The benchmarks' figures, then each group (its tests' first name, Setup and Release in Scripts).
+awk '/<testcase name="Benchmark\./ { bench = 1 } bench && /<system-out>/ { shown = 1; sub(/.*<system-out>/, "") }
+    /<\/system-out>/ { bench = shown = 0 } shown' "$build/junit-bench.xml"
 for dir in "$build" "${dirs[@]}"; do
-    ctest --test-dir "$dir" -j "$jobs" --output-on-failure --timeout 300 --output-junit "$dir/junit.xml" "$@" || status=1
-    # The benchmarks' figures, then each group (its tests' first name, Setup and Release in Scripts).
-    awk '/<testcase name="Benchmark\./ { bench = 1 } bench && /<system-out>/ { shown = 1; sub(/.*<system-out>/, "") }
-        /<\/system-out>/ { bench = shown = 0 } shown' "$dir/junit.xml"
     while IFS= read -r line; do stages+=("$line"); done < <(awk -F'"' -v build="${dir##*/}" '/<testcase / {
         group = $2 ~ /^(Session|WoW64|VisualStudio|Benchmark)[0-9]*\./ ? $2 : $2 ~ /^(Scripts|Setup|Release)\./ ? "Scripts" : "tests"
         sub(/\..*/, "", group)
@@ -36,8 +53,9 @@ for dir in "$build" "${dirs[@]}"; do
         count[group]++; time[group] += $6; failed[group] += $8 != "run" }
         END { for (i = 1; i <= groups; i++) { g = order[i]
             printf "%-66s %5d s\n", build ": " g ": " count[g] - failed[g] " passed" (failed[g] ? ", " failed[g] " failed" : ""), time[g] } }' \
-        "$dir/junit.xml")
+        "$dir"/junit*.xml)
 done
-pinnit_log "how long each stage took:"
+stages+=("$(printf '%-66s %5d s' "in all" $((SECONDS - begin)))")
+pinnit_log "how long each stage took (the tests' added up; beside each other, they take less):"
 printf '  %s\n' "${stages[@]}" >&2
 exit $status
