@@ -152,7 +152,8 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
         KillTimer(hwnd, ICON_RETRY_TIMER);
         TrayIconRemove(hwnd, TRAY_ICON_UID);
         /* Ending because the taskbar never took the icon is a failed start. */
-        PostQuitMessage(g_failedIconAdds > ICON_ADD_RETRIES ? EXIT_STARTUP_FAILED : 0);
+        PostQuitMessage(IconRetryAfter(TRUE, g_failedIconAdds) == ICON_GIVE_UP ? EXIT_STARTUP_FAILED
+                                                                               : 0);
         return 1;
 
     case WM_TIMER:
