@@ -85,10 +85,15 @@ pinnit_packages() {
 source "$PINNIT_ROOT/scripts/i386.sh"
 
 # 32-bit packages come once the kernel can run them: their own scripts run them.
+# How the kernel runs them is one setting for the machine and every root
+# filesystem on it, so one set-up at a time makes it and installs them, under a
+# lock on the checkout, which each root filesystem of it shares.
 pinnit_setup_machine() {
     # shellcheck disable=SC2046 # one package a word
-    pinnit_install $(pinnit_packages test | grep -v ':i386$') && pinnit_setup_i386 && pinnit_install $(pinnit_packages test)
-}
+    pinnit_install $(pinnit_packages test | grep -v ':i386$') &&
+        { flock -w 900 8 || pinnit_failed "waiting 900 s for another command's 32-bit set-up"; } &&
+        pinnit_setup_i386 && pinnit_install $(pinnit_packages test)
+} 8<"$PINNIT_ROOT"
 
 pinnit_rootfs_made() { [ "$(cat "$PINNIT_ROOTFS_DIR/.pinnit-release" 2>/dev/null)" = "$PINNIT_RELEASE" ]; }
 
@@ -136,4 +141,21 @@ pinnit_setup() {
 pinnit_build() {
     cmake -S "$PINNIT_ROOT" -B "$1" -DCMAKE_TOOLCHAIN_FILE="$PINNIT_ROOT/cmake/$2.cmake" "${@:3}" >/dev/null &&
         cmake --build "$1" -j "$(nproc)"
+}
+
+# pinnit_test_builds: the test command's builds, one a line: GCC's with its tests
+# (PINNIT_BUILD, or build/test), and unless PINNIT_TEST_SCOPE=gcc, Clang's beside it.
+pinnit_test_builds() {
+    local build=${PINNIT_BUILD:-$PINNIT_ROOT/build/test}
+    echo "$build" && [ "${PINNIT_TEST_SCOPE:-all}" = gcc ] || echo "$build-clang"
+}
+
+# pinnit_build_tests: makes them; with Clang's, also pinnit alone through the
+# Visual Studio branch (beside GCC's, with -msvc), whose pinnit.exe GCC's tests check.
+pinnit_build_tests() {
+    local builds
+    mapfile -t builds < <(pinnit_test_builds)
+    pinnit_build "${builds[0]}" mingw-gcc-i686 -DPINNIT_MSVC_BIN="${builds[1]:+${builds[0]}-msvc/bin}" || return
+    [ ${#builds[@]} -eq 1 ] || { pinnit_build "${builds[1]}" mingw-clang-i686 -DPINNIT_WINEPREFIX="${builds[1]}/wineprefix" &&
+        pinnit_build "${builds[0]}-msvc" clang-cl-i686 -DPINNIT_TESTS=OFF; }
 }

@@ -10,13 +10,9 @@ begin=$SECONDS start=$SECONDS
 pinnit_setup "$@"
 stages=("$(printf '%-66s %5d s' installs $((SECONDS - start)))")
 start=$SECONDS
-build=${PINNIT_BUILD:-$PINNIT_ROOT/build/test} dirs=()
-[ "${PINNIT_TEST_SCOPE:-all}" = gcc ] || dirs=("$build-clang")
-pinnit_build "$build" mingw-gcc-i686 -DPINNIT_MSVC_BIN="${dirs:+$build-msvc/bin}"
-if [ -n "${dirs[*]}" ]; then
-    pinnit_build "$build-clang" mingw-clang-i686 -DPINNIT_WINEPREFIX="$build-clang/wineprefix"
-    pinnit_build "$build-msvc" clang-cl-i686 -DPINNIT_TESTS=OFF
-fi
+mapfile -t dirs < <(pinnit_test_builds)
+build=${dirs[0]} dirs=("${dirs[@]:1}")
+pinnit_build_tests
 stages+=("$(printf '%-66s %5d s' builds $((SECONDS - start)))")
 
 # ctest_in DIR NAME ARGS...: CTest in DIR, its report in DIR/NAME.xml.
@@ -46,7 +42,7 @@ ctest_in "$build" junit-bench -L bench || status=1
 awk '/<testcase name="Benchmark\./ { bench = 1 } bench && /<system-out>/ { shown = 1; sub(/.*<system-out>/, "") }
     /<\/system-out>/ { bench = shown = 0 } shown' "$build/junit-bench.xml"
 for dir in "$build" "${dirs[@]}"; do
-    while IFS= read -r line; do stages+=("$line"); done < <(awk -F'"' -v build="${dir##*/}" '/<testcase / {
+    while IFS= read -r line; do stages+=("$line"); done < <(awk -F'"' -v build="${dir##*/}" '/<testcase / && $8 != "disabled" {
         group = $2 ~ /^(Session|WoW64|VisualStudio|Benchmark)[0-9]*\./ ? $2 : $2 ~ /^(Scripts|Setup|Release)\./ ? "Scripts" : "tests"
         sub(/\..*/, "", group)
         if (!(group in count)) order[++groups] = group
