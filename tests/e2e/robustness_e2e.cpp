@@ -24,20 +24,38 @@ struct Usage
 {
     SIZE_T privateBytes, workingSet;
     DWORD handles, gdiObjects, userObjects;
+    int windows;
 };
 
-// What Wine lets another process see of pinnit's resources: its memory counters are
-// real; its handle count and GetGuiResources answer 0 there, and are kept so the
-// checks mean something on Windows.
-Usage UsageOf(HANDLE process)
+struct WindowCount
 {
+    DWORD pid;
+    int count;
+};
+
+BOOL CALLBACK CountWindowOf(HWND window, LPARAM param)
+{
+    auto *windows = reinterpret_cast<WindowCount *>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    windows->count += pid == windows->pid;
+    return TRUE;
+}
+
+// What Wine lets another process see of pinnit's resources: its memory counters and
+// its top-level windows, shown or not, are real; its handle count and GetGuiResources
+// answer 0 there, and are kept so the checks mean something on Windows.
+Usage UsageOf(HANDLE process, DWORD pid)
+{
+    WindowCount windows = {pid, 0};
+    EnumWindows(CountWindowOf, LPARAM(&windows));
     PROCESS_MEMORY_COUNTERS counters = {};
     counters.cb = sizeof counters;
     GetProcessMemoryInfo(process, &counters, sizeof counters);
     DWORD handles = 0;
     GetProcessHandleCount(process, &handles);
     return {counters.PagefileUsage, counters.WorkingSetSize, handles, GetGuiResources(process, GR_GDIOBJECTS),
-            GetGuiResources(process, GR_USEROBJECTS)};
+            GetGuiResources(process, GR_USEROBJECTS), windows.count};
 }
 
 // Sent, so the list is built in full once it returns.
@@ -133,8 +151,8 @@ TEST_F(RobustnessE2E, LongUseLeavesMemoryFlatAndPinnitAnswering)
     };
 
     // What leaks a heap block a round is counted block by block in-process (Soak.*);
-    // here memory that grows by more than a few hundred bytes a round shows, and on
-    // Windows a handle or a GDI or USER object a round. The first rounds run every
+    // here a window kept, memory that grows by more than a few hundred bytes a round,
+    // and on Windows a handle or a GDI or USER object a round. The first rounds run every
     // path once, and a few times more for qemu, whose memory Wine reads under the
     // emulation and which grows as it translates code it meets the first time.
     const int WARM_UP = 5, LIST_ROUNDS = 100, ABOUT_ROUNDS = 20;
@@ -143,19 +161,20 @@ TEST_F(RobustnessE2E, LongUseLeavesMemoryFlatAndPinnitAnswering)
         ASSERT_TRUE(listRound());
         ASSERT_TRUE(aboutRound());
     }
-    Usage first = UsageOf(pinnit.Process());
+    Usage first = UsageOf(pinnit.Process(), pinnit.Pid());
     int listRounds = 0, aboutRounds = 0;
     for (int i = 0; i < LIST_ROUNDS; i++)
         listRounds += listRound();
     for (int i = 0; i < ABOUT_ROUNDS; i++)
         aboutRounds += aboutRound();
-    Usage last = UsageOf(pinnit.Process());
+    Usage last = UsageOf(pinnit.Process(), pinnit.Pid());
 
     EXPECT_EQ(LIST_ROUNDS, listRounds);
     EXPECT_EQ(ABOUT_ROUNDS, aboutRounds);
     EXPECT_LE(last.privateBytes, first.privateBytes + 48 * 1024)
         << "private bytes " << first.privateBytes << " after the first rounds, " << last.privateBytes << " after all";
     EXPECT_EQ(first.handles, last.handles) << "handles";
+    EXPECT_EQ(first.windows, last.windows) << "pinnit's top-level windows";
     EXPECT_LE(last.gdiObjects, first.gdiObjects + 4) << "GDI objects";
     EXPECT_LE(last.userObjects, first.userObjects + 4) << "USER objects";
     std::printf("pinnit after the first / all rounds: private %lu / %lu KB, working set %lu / %lu KB, handles %lu / %lu\n",
