@@ -63,6 +63,10 @@ pinnit_register_qemu() {
         grep -qx "interpreter $PINNIT_QEMU" "$PINNIT_BINFMT_ENTRY" && arch-test i386 >/dev/null
 }
 
+# pinnit_i386_native [BUILD]: whether the set-up found 32-bit code to run natively,
+# as it wrote in BUILD (by default the checkout's build/).
+pinnit_i386_native() { grep -qsx PINNIT_I386=native "${1:-$PINNIT_ROOT/build}/i386/env"; }
+
 # Finds out how 32-bit programs run here, says so, and writes the environment of
 # the commands' Wine processes (build/i386/env): under the emulation, the fault fix
 # (trapfix.c, and an empty twin for 64-bit processes, told apart by ld.so's $LIB);

@@ -95,6 +95,8 @@ pinnit_setup_machine() {
         pinnit_setup_i386 && pinnit_install $(pinnit_packages test)
 } 8<"$PINNIT_ROOT"
 
+pinnit_install_debootstrap() { command -v debootstrap >/dev/null || pinnit_install debootstrap; }
+
 pinnit_rootfs_made() { [ "$(cat "$PINNIT_ROOTFS_DIR/.pinnit-release" 2>/dev/null)" = "$PINNIT_RELEASE" ]; }
 
 # pinnit_setup ARGS...: readies this machine, or where its apt cannot install what
@@ -123,8 +125,7 @@ pinnit_setup() {
     pinnit_log "  it takes some 4 GB with the tools, and 2 GB more for each checkout's builds and Wine prefixes, kept in it under $root/root"
     pinnit_log "  remove it, when no pinnit command runs, with: sudo rm -rf --one-file-system $root"
     pinnit_log "  PINNIT_ROOTFS=0 never uses it, PINNIT_ROOTFS=1 always does"
-    command -v debootstrap >/dev/null || pinnit_install debootstrap ||
-        { pinnit_log "no root filesystem can be made here without debootstrap" && exit 3; }
+    pinnit_install_debootstrap || { pinnit_log "no root filesystem can be made here without debootstrap" && exit 3; }
     # The checkout's build/ is made by its owner: the machine's own builds go on using it.
     mkdir -p "$PINNIT_ROOT/build" || pinnit_fail "creating $PINNIT_ROOT/build"
     # This process becomes rootfs.sh: ending it, even with SIGKILL, ends all of the command.

@@ -24,7 +24,7 @@ ctest_in() {
 # sessions; under the emulation, whose Wine takes both cores, one test at a time.
 # The benchmarks run last, alone.
 ctest_args=("$@") status=0
-if grep -qx PINNIT_I386=native "$PINNIT_ROOT/build/i386/env"; then
+if pinnit_i386_native; then
     logs=$(mktemp -d)
     ctest_in "$build" junit -j 2 -LE bench >"$logs/gcc" 2>&1 & gcc=$!
     [ -z "${dirs[*]}" ] || { ctest_in "${dirs[0]}" junit >"$logs/clang" 2>&1 & }

@@ -45,9 +45,10 @@ BOOL CALLBACK CountWindowOf(HWND window, LPARAM param)
 // What Wine lets another process see of pinnit's resources: its memory counters and
 // its top-level windows, shown or not, are real; its handle count and GetGuiResources
 // answer 0 there, and are kept so the checks mean something on Windows.
-Usage UsageOf(HANDLE process, DWORD pid)
+Usage UsageOf(const Pinnit &pinnit)
 {
-    WindowCount windows = {pid, 0};
+    HANDLE process = pinnit.Process();
+    WindowCount windows = {pinnit.Pid(), 0};
     EnumWindows(CountWindowOf, LPARAM(&windows));
     PROCESS_MEMORY_COUNTERS counters = {};
     counters.cb = sizeof counters;
@@ -161,13 +162,13 @@ TEST_F(RobustnessE2E, LongUseLeavesMemoryFlatAndPinnitAnswering)
         ASSERT_TRUE(listRound());
         ASSERT_TRUE(aboutRound());
     }
-    Usage first = UsageOf(pinnit.Process(), pinnit.Pid());
+    Usage first = UsageOf(pinnit);
     int listRounds = 0, aboutRounds = 0;
     for (int i = 0; i < LIST_ROUNDS; i++)
         listRounds += listRound();
     for (int i = 0; i < ABOUT_ROUNDS; i++)
         aboutRounds += aboutRound();
-    Usage last = UsageOf(pinnit.Process(), pinnit.Pid());
+    Usage last = UsageOf(pinnit);
 
     EXPECT_EQ(LIST_ROUNDS, listRounds);
     EXPECT_EQ(ABOUT_ROUNDS, aboutRounds);
